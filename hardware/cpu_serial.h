@@ -1,0 +1,16 @@
+// The CPU serial number as the kernel reports it in /proc/cpuinfo.
+#ifndef KORVANTA_HARDWARE_CPU_SERIAL_H
+#define KORVANTA_HARDWARE_CPU_SERIAL_H
+
+#include <optional>
+#include <string>
+
+namespace korvanta_hardware {
+
+// For a line that contains "Serial" and a colon: everything after the line's
+// first colon with every whitespace character removed. Nothing otherwise.
+std::optional<std::string> cpu_serial_from_line(const std::string& line);
+
+}  // namespace korvanta_hardware
+
+#endif

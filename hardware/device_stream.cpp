@@ -1,0 +1,67 @@
+#include "device_stream.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ios>
+#include <system_error>
+
+namespace korvanta_hardware {
+namespace {
+
+[[noreturn]] void fail(const char* what) {
+    throw std::ios_base::failure(what, std::error_code(errno, std::system_category()));
+}
+
+}  // namespace
+
+bool DeviceStreamBuf::open(const char* path, bool writable) {
+    fd_.reset(::open(path, (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC));
+    if (!fd_) return false;
+    ::lseek(fd_.get(), 0, SEEK_END);
+    return true;
+}
+
+std::streamsize DeviceStreamBuf::xsgetn(char* buffer, std::streamsize count) {
+    std::streamsize done = 0;
+    while (done < count) {
+        ssize_t n = ::read(fd_.get(), buffer + done, static_cast<size_t>(count - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) fail("eeprom read");
+        if (n == 0) break;  // end of the device: the stream reports the short read
+        done += n;
+    }
+    return done;
+}
+
+std::streamsize DeviceStreamBuf::xsputn(const char* buffer, std::streamsize count) {
+    std::streamsize done = 0;
+    while (done < count) {
+        ssize_t n = ::write(fd_.get(), buffer + done, static_cast<size_t>(count - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) fail("eeprom write");
+        if (n == 0) break;
+        done += n;
+    }
+    return done;
+}
+
+DeviceStreamBuf::int_type DeviceStreamBuf::overflow(int_type c) {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    char byte = traits_type::to_char_type(c);
+    return xsputn(&byte, 1) == 1 ? c : traits_type::eof();
+}
+
+DeviceStreamBuf::pos_type DeviceStreamBuf::seekoff(off_type offset, std::ios_base::seekdir direction,
+                                                   std::ios_base::openmode) {
+    int whence = direction == std::ios_base::beg ? SEEK_SET : direction == std::ios_base::cur ? SEEK_CUR : SEEK_END;
+    off_t position = ::lseek(fd_.get(), offset, whence);
+    return position < 0 ? pos_type(off_type(-1)) : pos_type(position);
+}
+
+DeviceStreamBuf::pos_type DeviceStreamBuf::seekpos(pos_type position, std::ios_base::openmode mode) {
+    return seekoff(off_type(position), std::ios_base::beg, mode);
+}
+
+}  // namespace korvanta_hardware

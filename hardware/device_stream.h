@@ -1,0 +1,35 @@
+// An unbuffered stream buffer over a device file. On an I2C EEPROM every byte
+// read is a bus transfer, so nothing is read ahead or held back: a block read
+// is one read of exactly its bytes, a block write one write of exactly its bytes.
+#ifndef KORVANTA_HARDWARE_DEVICE_STREAM_H
+#define KORVANTA_HARDWARE_DEVICE_STREAM_H
+
+#include <streambuf>
+
+#include "unique_fd.h"
+
+namespace korvanta_hardware {
+
+class DeviceStreamBuf : public std::streambuf {
+public:
+    // Opens without creating or truncating, positioned at the end of the file.
+    bool open(const char* path, bool writable);
+
+protected:
+    // Block transfers. A failing system call throws std::ios_base::failure
+    // naming the error; the owning stream then turns bad for good.
+    std::streamsize xsgetn(char* buffer, std::streamsize count) override;
+    std::streamsize xsputn(const char* buffer, std::streamsize count) override;
+    int_type overflow(int_type c) override;
+    pos_type seekoff(off_type offset, std::ios_base::seekdir direction, std::ios_base::openmode) override;
+    pos_type seekpos(pos_type position, std::ios_base::openmode) override;
+    // Nothing is held back, so a flush has nothing left to do.
+    int sync() override { return 0; }
+
+private:
+    UniqueFd fd_;
+};
+
+}  // namespace korvanta_hardware
+
+#endif
