@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <climits>
 
 #include "text_file.h"
@@ -44,10 +43,9 @@ std::string final_target(std::string path) {
 class TemporaryFile {
 public:
     TemporaryFile(const std::string& directory, const std::string& name) {
-        auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
         for (int attempt = 0; attempt < 100 && !fd_; ++attempt) {
-            std::string candidate = directory + "/." + name + ".tmp-" + std::to_string(::getpid()) + "-" +
-                                    std::to_string(stamp) + "-" + std::to_string(attempt);
+            std::string candidate =
+                directory + "/." + name + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
             // 0666 less the umask: the mode a newly created identity file gets.
             fd_.reset(::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
             if (fd_) path_ = candidate;
@@ -76,16 +74,20 @@ private:
     std::string path_;
 };
 
+// A directory we may write but not read cannot be synced; the rename stands all the same.
 bool sync_directory(const std::string& directory) {
     UniqueFd fd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return fd && ::fsync(fd.get()) == 0;
+    return !fd || ::fsync(fd.get()) == 0;
 }
 
-// The replacement must not loosen or change who may read the identity.
-bool take_over_mode_and_owner(int fd, const struct stat& old) {
-    if (::fchmod(fd, old.st_mode & 07777) != 0) return false;
-    if (::fchown(fd, old.st_uid, old.st_gid) != 0 && errno != EPERM) return false;
-    return true;
+// The replacement must not change who may read or write the identity. Owner and
+// group only where the process may set them, else at least the group; chown
+// comes first because it may clear the set-id bits.
+bool take_over_owner_and_mode(int fd, const struct stat& old) {
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0 && ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
+        // Not allowed: the file belongs to the writer, as a new one would.
+    }
+    return ::fchmod(fd, old.st_mode & 07777) == 0;
 }
 
 ReplaceResult rewrite_in_place(const std::string& path, const std::string& content) {
@@ -101,7 +103,8 @@ ReplaceResult replace_file(const std::string& path, const std::string& content) 
     const std::string target = final_target(path);
     struct stat old;
     const bool exists = ::stat(target.c_str(), &old) == 0;
-    if (exists && !S_ISREG(old.st_mode)) return rewrite_in_place(target, content);  // fails as an open would
+    // A directory, a link loop, a path we may not search: the plain open fails as it should.
+    if (exists ? !S_ISREG(old.st_mode) : errno != ENOENT) return rewrite_in_place(target, content);
     // Renaming over a file we may not write would bypass its permissions.
     if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return ReplaceResult::kOpenFailed;
 
@@ -110,7 +113,7 @@ ReplaceResult replace_file(const std::string& path, const std::string& content) 
     if (!temporary.created()) return rewrite_in_place(target, content);
 
     if (!write_all(temporary.fd(), content)) return ReplaceResult::kWriteFailed;
-    if (exists && !take_over_mode_and_owner(temporary.fd(), old)) return ReplaceResult::kWriteFailed;
+    if (exists && !take_over_owner_and_mode(temporary.fd(), old)) return ReplaceResult::kWriteFailed;
     if (::fsync(temporary.fd()) != 0 || !temporary.close()) return ReplaceResult::kWriteFailed;
     if (!temporary.rename_to(target)) return ReplaceResult::kWriteFailed;
     // The new name is only durable once the directory is.

@@ -14,10 +14,10 @@ enum class ReplaceResult {
 };
 
 // Writes content to a temporary file beside path, syncs it, gives it the old
-// file's mode (and owner, where allowed), renames it over path and syncs the
-// directory. A symbolic link keeps pointing at the replaced target. When no
-// temporary file can be made beside it, path is rewritten in place instead.
-// The directory is never created.
+// file's mode (and its owner and group, where allowed), renames it over path
+// and syncs the directory. A symbolic link keeps pointing at the replaced
+// target. When no temporary file can be made beside it, path is rewritten in
+// place instead. The directory is never created.
 ReplaceResult replace_file(const std::string& path, const std::string& content);
 
 }  // namespace korvanta_hardware

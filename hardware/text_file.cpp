@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "unique_fd.h"
 
@@ -36,11 +37,11 @@ bool read_first_line(const std::string& path, std::string& line) {
     char buffer[256];
     for (;;) {
         ssize_t n = read_some(fd.get(), buffer, sizeof buffer);
-        if (n <= 0) break;
-        std::string chunk(buffer, static_cast<size_t>(n));
-        size_t newline = chunk.find('\n');
-        result += chunk.substr(0, newline);
-        if (newline != std::string::npos) break;
+        if (n < 0) return false;  // a directory or an I/O error: nothing usable was read
+        if (n == 0) break;
+        const void* newline = std::memchr(buffer, '\n', static_cast<size_t>(n));
+        result.append(buffer, newline ? static_cast<const char*>(newline) - buffer : n);
+        if (newline) break;
     }
     line = std::move(result);
     return true;

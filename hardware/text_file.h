@@ -8,7 +8,8 @@
 namespace korvanta_hardware {
 
 // Reads the characters before the first line feed, or the whole file when it
-// has none. False when the file cannot be opened; line is then untouched.
+// has none. False when the file cannot be opened or read (a directory, an I/O
+// error); line is then untouched.
 bool read_first_line(const std::string& path, std::string& line);
 
 // Calls on_line for each line, without its line feed; a last line without one
