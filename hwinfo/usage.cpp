@@ -1,0 +1,52 @@
+#include "usage.h"
+
+#include "status_argument.h"
+
+namespace hwinfo {
+namespace {
+
+constexpr size_t kIndent = 25;
+constexpr size_t kWidth = 80;
+
+// The status names, wrapped under the option's description.
+std::string status_name_lines() {
+    std::string text;
+    size_t column = kWidth;
+    for (const std::string& name : status_names()) {
+        if (column + 1 + name.size() >= kWidth) {
+            text += "\n" + std::string(kIndent, ' ') + name;
+            column = kIndent + name.size();
+        } else {
+            text += " " + name;
+            column += 1 + name.size();
+        }
+    }
+    return text + "\n";
+}
+
+}  // namespace
+
+std::string help_text() {
+    return "Usage: korvanta-hwinfo [--json]\n"
+           "       korvanta-hwinfo set-uuid ID\n"
+           "       korvanta-hwinfo set-serial SN\n"
+           "       korvanta-hwinfo set-status CODE|NAME\n"
+           "       korvanta-hwinfo --help | --version\n"
+           "\n"
+           "Shows who this robot unit is, as libkorvanta-hardware reads it from the\n"
+           "identity EEPROM or the identity files under /etc/korvanta/, or writes one item.\n"
+           "\n"
+           "  --json                 print the identity as one JSON object\n"
+           "  set-uuid ID            write the robot identifier (32 characters;\n"
+           "                         hexadecimal digits on an EEPROM unit)\n"
+           "  set-serial SN          write the robot serial number (likewise)\n"
+           "  set-status CODE|NAME   write the robot status: a code from 0 to 65535 or one of" +
+           status_name_lines() +
+           "\n"
+           "A write is checked by reading the unit again; the value now stored is printed.\n"
+           "Exit status: 0 success, 1 the write failed or reads back differently, 2 usage error.\n";
+}
+
+std::string version_text() { return std::string("korvanta-hwinfo ") + KORVANTA_HWINFO_VERSION + "\n"; }
+
+}  // namespace hwinfo
