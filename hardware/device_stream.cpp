@@ -11,7 +11,8 @@ namespace korvanta_hardware {
 namespace {
 
 [[noreturn]] void fail(const char* what) {
-    throw std::ios_base::failure(what, std::error_code(errno, std::system_category()));
+    int error = errno;  // before anything below can change it
+    throw std::ios_base::failure(what, std::error_code(error, std::system_category()));
 }
 
 }  // namespace
@@ -19,7 +20,12 @@ namespace {
 bool DeviceStreamBuf::open(const char* path, bool writable) {
     fd_.reset(::open(path, (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC));
     if (!fd_) return false;
-    ::lseek(fd_.get(), 0, SEEK_END);
+    // A file that cannot be positioned cannot hold fields at fixed offsets:
+    // report it as a failed open, not as a failed transfer later on.
+    if (::lseek(fd_.get(), 0, SEEK_END) < 0) {
+        fd_.reset();
+        return false;
+    }
     return true;
 }
 

@@ -1,8 +1,11 @@
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ios>
+#include <memory>
+#include <vector>
 
 #include "device_stream.h"
 #include "hex_text.h"
