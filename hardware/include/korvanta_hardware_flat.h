@@ -14,7 +14,7 @@
 
 #ifdef __cplusplus
 #include <cstdint>
-#define KORVANTA_ENUM_BASE : uint32_t
+#define KORVANTA_ENUM_BASE : std::uint32_t
 extern "C" {
 #else
 #include <stdbool.h>
