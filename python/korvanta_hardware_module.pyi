@@ -1,0 +1,102 @@
+# Types of korvanta_hardware_module, the identity library for CPython 3.10.
+# No argument can be passed by keyword.
+from typing import ClassVar
+
+class info:
+    def __init__(self) -> None: ...
+    def get_uuid(self) -> str: ...
+    def get_machine_id(self) -> str: ...
+    def get_cpu_serial_number(self) -> str: ...
+    def get_hardware_info(self, key: str | bytes, /) -> str: ...
+
+class hardInfo:
+    def __init__(self) -> None: ...
+
+def get_version_code(h: hardInfo, /) -> int: ...
+def get_version_str(h: hardInfo, /) -> str: ...
+def get_board_type_code(h: hardInfo, /) -> int: ...
+def get_board_type_str(h: hardInfo, /) -> str: ...
+def get_robot_status_code(h: hardInfo, /) -> int: ...
+def get_robot_status_str(h: hardInfo, /) -> str: ...
+def write_uuid(h: hardInfo, uuid: str | bytes, /) -> bool: ...
+def write_robot_status(h: hardInfo, status: int, /) -> bool: ...
+def write_serial(h: hardInfo, serial: str | bytes, /) -> bool: ...
+
+# Not a class of the module: what its four enumeration types have in common.
+# Members compare equal to ints of the same value; there is no ordering.
+class _Enum:
+    def __init__(self, value: int, /) -> None: ...
+    def __eq__(self, other: object, /) -> bool: ...
+    def __ne__(self, other: object, /) -> bool: ...
+    def __hash__(self) -> int: ...
+    def __index__(self) -> int: ...
+    def __int__(self) -> int: ...
+    def __getstate__(self) -> int: ...
+    def __setstate__(self, state: int, /) -> None: ...
+    @property
+    def name(self) -> str: ...
+    @property
+    def value(self) -> int: ...
+
+class ROBOT_STATUS_ENUM(_Enum):
+    __members__: ClassVar[dict[str, ROBOT_STATUS_ENUM]]
+    STATUS_UNKNOWN: ClassVar[ROBOT_STATUS_ENUM]
+    STATUS_MACHINE_TEST: ClassVar[ROBOT_STATUS_ENUM]
+    STATUS_TESTING: ClassVar[ROBOT_STATUS_ENUM]
+    STATUS_QA_TEST: ClassVar[ROBOT_STATUS_ENUM]
+    STATUS_PRE_RELEASE: ClassVar[ROBOT_STATUS_ENUM]
+    STATUS_RELEASE: ClassVar[ROBOT_STATUS_ENUM]
+    STATUS_PROD_0: ClassVar[ROBOT_STATUS_ENUM]
+    STATUS_PROD_1: ClassVar[ROBOT_STATUS_ENUM]
+    STATUS_PROD_2: ClassVar[ROBOT_STATUS_ENUM]
+
+STATUS_UNKNOWN: ROBOT_STATUS_ENUM
+STATUS_MACHINE_TEST: ROBOT_STATUS_ENUM
+STATUS_TESTING: ROBOT_STATUS_ENUM
+STATUS_QA_TEST: ROBOT_STATUS_ENUM
+STATUS_PRE_RELEASE: ROBOT_STATUS_ENUM
+STATUS_RELEASE: ROBOT_STATUS_ENUM
+STATUS_PROD_0: ROBOT_STATUS_ENUM
+STATUS_PROD_1: ROBOT_STATUS_ENUM
+STATUS_PROD_2: ROBOT_STATUS_ENUM
+
+# Code 4 ("SIMULATION_BOARD") has a name but no member.
+class BOARD_TYPE_ENUM(_Enum):
+    __members__: ClassVar[dict[str, BOARD_TYPE_ENUM]]
+    BOARD_TYPE_UNKNOWN: ClassVar[BOARD_TYPE_ENUM]
+    BOARD_ROBOT: ClassVar[BOARD_TYPE_ENUM]
+    BOARD_AI: ClassVar[BOARD_TYPE_ENUM]
+    BOARD_STATION: ClassVar[BOARD_TYPE_ENUM]
+
+BOARD_TYPE_UNKNOWN: BOARD_TYPE_ENUM
+BOARD_ROBOT: BOARD_TYPE_ENUM
+BOARD_AI: BOARD_TYPE_ENUM
+BOARD_STATION: BOARD_TYPE_ENUM
+
+class ROBOT_VERSION_ENUM(_Enum):
+    __members__: ClassVar[dict[str, ROBOT_VERSION_ENUM]]
+    ROBOT_VERSION_UNKNOWN: ClassVar[ROBOT_VERSION_ENUM]
+    ROBOT_VERSION_KORVANTA_DVT1: ClassVar[ROBOT_VERSION_ENUM]
+    ROBOT_VERSION_KORVANTA_DVT2: ClassVar[ROBOT_VERSION_ENUM]
+    ROBOT_VERSION_KORVANTA_PRO_EVT: ClassVar[ROBOT_VERSION_ENUM]
+    ROBOT_VERSION_TALVORN_EVT: ClassVar[ROBOT_VERSION_ENUM]
+    ROBOT_VERSION_TALVORN_DVT: ClassVar[ROBOT_VERSION_ENUM]
+    ROBOT_VERSION_TALVORN_PVT: ClassVar[ROBOT_VERSION_ENUM]
+
+ROBOT_VERSION_UNKNOWN: ROBOT_VERSION_ENUM
+ROBOT_VERSION_KORVANTA_DVT1: ROBOT_VERSION_ENUM
+ROBOT_VERSION_KORVANTA_DVT2: ROBOT_VERSION_ENUM
+ROBOT_VERSION_KORVANTA_PRO_EVT: ROBOT_VERSION_ENUM
+ROBOT_VERSION_TALVORN_EVT: ROBOT_VERSION_ENUM
+ROBOT_VERSION_TALVORN_DVT: ROBOT_VERSION_ENUM
+ROBOT_VERSION_TALVORN_PVT: ROBOT_VERSION_ENUM
+
+class STATION_VERSION_ENUM(_Enum):
+    __members__: ClassVar[dict[str, STATION_VERSION_ENUM]]
+    STATION_VERSION_UNKNOWN: ClassVar[STATION_VERSION_ENUM]
+    STATION_VERSION_OLD: ClassVar[STATION_VERSION_ENUM]
+    STATION_VERSION_2024_930: ClassVar[STATION_VERSION_ENUM]
+
+STATION_VERSION_UNKNOWN: STATION_VERSION_ENUM
+STATION_VERSION_OLD: STATION_VERSION_ENUM
+STATION_VERSION_2024_930: STATION_VERSION_ENUM
