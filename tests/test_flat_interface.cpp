@@ -221,19 +221,6 @@ TEST_F(FlatInterface, WritesDoNotRefreshTheHandleButANewHandleSeesThem) {
     EXPECT_EQ(KorvantaHardwareInformation_get_robot_status_code(fresh), 65535);
 }
 
-TEST_F(FlatInterface, EepromWritesReachTheDeviceButNotTheHandle) {
-    programmed_eeprom().install();
-    Handle h;
-    EXPECT_TRUE(KorvantaHardwareInformation_writeSerial(h, kOtherUuid.c_str()));
-    EXPECT_TRUE(KorvantaHardwareInformation_writeRobotStatus(h, STATUS_PROD_2));
-    EXPECT_STREQ(KorvantaHardwareInformation_get_robot_sn(h), kSerial.c_str());
-    EXPECT_STREQ(KorvantaHardwareInformation_get_robot_status(h), "RELEASE");
-
-    Handle fresh;
-    EXPECT_STREQ(KorvantaHardwareInformation_get_robot_sn(fresh), kOtherUuid.c_str());
-    EXPECT_STREQ(KorvantaHardwareInformation_get_robot_status(fresh), "PROD_2");
-}
-
 TEST_F(FlatInterface, ConversionErrorOnAnEepromIsPrintedAndReturnsFalse) {
     programmed_eeprom().install();
     std::vector<uint8_t> before = read_eeprom();

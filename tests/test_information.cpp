@@ -243,14 +243,6 @@ TEST_F(FileUnit, WritesReachTheStoreButNotTheCache) {
     EXPECT_EQ(fresh.get_robot_status(), 4464);
 }
 
-TEST_F(FileUnit, WriterReturnsTheBackendsRefusal) {
-    put_identity_files();
-    KorvantaHardwareInformation info;
-    std::string messages = stderr_of([&] { EXPECT_FALSE(info.WriteSerial("0123")); });
-    EXPECT_EQ(messages, "uuid string len not match. str_len: 4 byte num:16");
-    EXPECT_EQ(read_file("/etc/korvanta/robot_sn"), kSerial + "\n");
-}
-
 TEST_F(FileUnit, NullTextThrowsLogicErrorBeforeTheStoreIsTouched) {
     put_identity_files();
     KorvantaHardwareInformation info;
