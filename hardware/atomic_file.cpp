@@ -84,9 +84,8 @@ bool sync_directory(const std::string& directory) {
 // group only where the process may set them, else at least the group; chown
 // comes first because it may clear the set-id bits.
 bool take_over_owner_and_mode(int fd, const struct stat& old) {
-    if (::fchown(fd, old.st_uid, old.st_gid) != 0 && ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
-        // Not allowed: the file belongs to the writer, as a new one would.
-    }
+    // Where neither is allowed, the file belongs to the writer, as a new one would.
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0) (void)::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
     return ::fchmod(fd, old.st_mode & 07777) == 0;
 }
 
