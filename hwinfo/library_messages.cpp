@@ -1,19 +1,20 @@
 #include "library_messages.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace hwinfo {
 namespace {
 
 class UniqueFd {
 public:
-    explicit UniqueFd(int fd) : fd_(fd) {}
+    explicit UniqueFd(int fd = -1) : fd_(fd) {}
     ~UniqueFd() {
         if (fd_ >= 0) ::close(fd_);
     }
@@ -22,36 +23,46 @@ public:
 
     int get() const { return fd_; }
     explicit operator bool() const { return fd_ >= 0; }
+    void reset(int fd) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = fd;
+    }
 
 private:
     int fd_;
 };
 
-// While alive, fd 2 points at an in-memory file; the old stderr comes back on
-// destruction, even when the call throws.
+// While alive, fd 2 is one end of a packet socket: stderr is unbuffered, so
+// each message the library prints arrives as one packet and keeps its bounds.
+// Both ends are non-blocking: a flood beyond the socket's buffer (hundreds of
+// messages) loses messages rather than hanging the tool. The old stderr comes
+// back on destruction, even when the call throws.
 class StderrRedirect {
 public:
-    StderrRedirect()
-        : saved_(::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3)), collected_(::memfd_create("library-messages", MFD_CLOEXEC)) {
+    StderrRedirect() {
+        int ends[2];
+        if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, ends) != 0) return;
+        reader_.reset(ends[0]);
+        writer_.reset(ends[1]);
+        saved_.reset(::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3));
         std::fflush(stderr);
-        active_ = saved_ && collected_ && ::dup2(collected_.get(), STDERR_FILENO) == STDERR_FILENO;
+        active_ = saved_ && ::dup2(writer_.get(), STDERR_FILENO) == STDERR_FILENO;
     }
     ~StderrRedirect() { restore(); }
     StderrRedirect(const StderrRedirect&) = delete;
     StderrRedirect& operator=(const StderrRedirect&) = delete;
 
-    // Puts stderr back and returns what was written to it meanwhile.
-    std::string finish() {
+    // Puts stderr back and returns what was printed meanwhile, one entry per message.
+    std::vector<std::string> finish() {
         restore();
-        std::string text;
-        char buffer[4096];
+        std::vector<std::string> messages;
+        std::vector<char> buffer(65536);
         ssize_t n;
-        off_t offset = 0;
-        while (collected_ && (n = ::pread(collected_.get(), buffer, sizeof buffer, offset)) > 0) {
-            text.append(buffer, static_cast<size_t>(n));
-            offset += n;
+        // Our writer end stays open, so an empty queue reads as EAGAIN, never as 0.
+        while (reader_ && (n = ::recv(reader_.get(), buffer.data(), buffer.size(), 0)) >= 0) {
+            if (n > 0) messages.emplace_back(buffer.data(), static_cast<size_t>(n));
         }
-        return text;
+        return messages;
     }
 
 private:
@@ -61,8 +72,9 @@ private:
         ::dup2(saved_.get(), STDERR_FILENO);
     }
 
+    UniqueFd reader_;
+    UniqueFd writer_;
     UniqueFd saved_;
-    UniqueFd collected_;
     bool active_ = false;
 };
 
@@ -80,9 +92,10 @@ void write_all(const std::string& text) {
 void with_library_messages(const std::function<void()>& call) {
     StderrRedirect redirect;
     call();
-    std::string messages = redirect.finish();
-    if (!messages.empty() && messages.back() != '\n') messages += '\n';
-    write_all(messages);
+    for (std::string message : redirect.finish()) {
+        if (message.back() != '\n') message += '\n';
+        write_all(message);
+    }
 }
 
 }  // namespace hwinfo

@@ -1,5 +1,5 @@
 // The library prints its messages straight to stderr, and several end without
-// a line feed. Left alone they would run into the next message or the shell's
+// a line feed. Left alone they would run into each other and into the shell's
 // prompt, so calls into the library go through here.
 #ifndef KORVANTA_HWINFO_LIBRARY_MESSAGES_H
 #define KORVANTA_HWINFO_LIBRARY_MESSAGES_H
@@ -8,8 +8,8 @@
 
 namespace hwinfo {
 
-// Runs call with stderr collected, then passes what it printed on to stderr
-// unchanged, adding a line feed when the last message lacks one.
+// Runs call with stderr collected, then passes each message it printed on to
+// stderr unchanged, adding a line feed to those that lack one.
 void with_library_messages(const std::function<void()>& call);
 
 }  // namespace hwinfo

@@ -1,0 +1,296 @@
+// korvanta-hwinfo run as a program on simulated units: what it prints, what it
+// writes, and the exit statuses scripts rely on.
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "unit_test.h"
+
+extern char** environ;
+
+using namespace korvanta_sim;
+using nlohmann::json;
+
+namespace {
+
+const std::string kRobotUuid = "0123456789abcdef0123456789abcdef";
+const std::string kHwUuid = "00112233445566778899aabbccddeeff";
+const std::string kSerial = "ffeeddccbbaa99887766554433221100";
+const std::string kNewId = "a0a1a2a3a4a5a6a7a8a9aaabacadaeaf";
+
+struct ToolRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string whole_memfd(int fd) {
+    std::string text;
+    char buffer[4096];
+    ssize_t n;
+    for (off_t offset = 0; (n = ::pread(fd, buffer, sizeof buffer, offset)) > 0; offset += n) text.append(buffer, n);
+    return text;
+}
+
+// Runs the tool with stdout and stderr collected apart.
+ToolRun run_hwinfo(const std::vector<std::string>& args) {
+    int out = ::memfd_create("hwinfo-out", MFD_CLOEXEC);
+    int err = ::memfd_create("hwinfo-err", MFD_CLOEXEC);
+    std::vector<char*> argv{const_cast<char*>(KORVANTA_HWINFO)};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, err, STDERR_FILENO);
+    ToolRun run;
+    pid_t pid;
+    int wait_status = 0;
+    if (posix_spawn(&pid, KORVANTA_HWINFO, &actions, nullptr, argv.data(), environ) == 0 &&
+        ::waitpid(pid, &wait_status, 0) == pid && WIFEXITED(wait_status)) {
+        run.status = WEXITSTATUS(wait_status);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    run.out = whole_memfd(out);
+    run.err = whole_memfd(err);
+    ::close(out);
+    ::close(err);
+    return run;
+}
+
+json parsed(const std::string& text) { return json::parse(text, nullptr, /*allow_exceptions=*/false); }
+
+void make_file_unit() {
+    write_identity_file("robot_id", kRobotUuid + "\n");
+    write_identity_file("hw_uuid", kHwUuid + "\n");
+    write_identity_file("robot_sn", kSerial + "\n");
+    write_identity_file("board_type_code", "2\n");
+    write_identity_file("robot_version_code", "10\n");
+    write_identity_file("robot_status_code", "3\n");
+    write_cpuinfo("processor\t: 0\nSerial\t\t: 00000000c0ffee42\n");
+}
+
+EepromImage eeprom_unit(uint16_t board_type, uint16_t version, uint16_t status) {
+    EepromImage image = EepromImage::erased();
+    image.hw_uuid(kHwUuid).serial(kSerial).robot_uuid(kRobotUuid).board_type(board_type).version(version).status(status);
+    return image;
+}
+
+std::string eeprom_hex(size_t offset, size_t length) {
+    std::vector<uint8_t> bytes = read_eeprom();
+    std::string hex;
+    for (size_t i = offset; i < offset + length && i < bytes.size(); ++i) {
+        hex += "0123456789abcdef"[bytes[i] >> 4];
+        hex += "0123456789abcdef"[bytes[i] & 0xf];
+    }
+    return hex;
+}
+
+std::string identity_file(const std::string& name) {
+    return read_file(std::string(kIdentityDir) + "/" + name).value_or("<missing>");
+}
+
+}  // namespace
+
+using HwinfoTool = OnSimulatedUnit;
+
+TEST_F(HwinfoTool, ReadableOutputOfAFileUnitListsEveryItemAligned) {
+    make_file_unit();
+    ToolRun run = run_hwinfo({});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out,
+              "robot identifier:    0123456789abcdef0123456789abcdef\n"
+              "hardware identifier: 00112233445566778899aabbccddeeff\n"
+              "serial number:       ffeeddccbbaa99887766554433221100\n"
+              "cpu serial:          00000000c0ffee42\n"
+              "board type:          2 AI_BOARD\n"
+              "version:             10 KORVANTA_PRO_EVT\n"
+              "status:              3 QA_TEST\n"
+              "source:              identity files\n");
+    EXPECT_EQ(run.err, "");
+}
+
+TEST_F(HwinfoTool, JsonOfAnEepromUnitHasNumbersForCodesAndTheEepromAsSource) {
+    eeprom_unit(1, 2, 5).install();
+    ToolRun run = run_hwinfo({"--json"});
+    ASSERT_EQ(run.status, 0);
+    json object = parsed(run.out);
+    ASSERT_TRUE(object.is_object()) << run.out;
+    EXPECT_EQ(object["uuid"], kRobotUuid);
+    EXPECT_EQ(object["hw_uuid"], kHwUuid);
+    EXPECT_EQ(object["serial"], kSerial);
+    EXPECT_EQ(object["cpu_serial_number"], "null");
+    EXPECT_EQ(object["board_type"], 1);
+    EXPECT_EQ(object["board_type_name"], "ROBOT_BOARD");
+    EXPECT_EQ(object["robot_version"], 2);
+    EXPECT_EQ(object["robot_version_name"], "KORVANTA_DVT2");
+    EXPECT_EQ(object["robot_status"], 5);
+    EXPECT_EQ(object["robot_status_name"], "RELEASE");
+    EXPECT_EQ(object["source"], kEepromPath);
+}
+
+TEST_F(HwinfoTool, JsonOfAUnitWithNothingKeepsEveryKeyInTheSameOrder) {
+    ToolRun run = run_hwinfo({"--json"});
+    ASSERT_EQ(run.status, 0);
+    nlohmann::ordered_json object = nlohmann::ordered_json::parse(run.out, nullptr, false);
+    std::vector<std::string> keys;
+    for (const auto& item : object.items()) keys.push_back(item.key());
+    EXPECT_EQ(keys, (std::vector<std::string>{"uuid", "hw_uuid", "serial", "cpu_serial_number", "board_type",
+                                              "board_type_name", "robot_version", "robot_version_name",
+                                              "robot_status", "robot_status_name", "source"}));
+    EXPECT_EQ(object["uuid"], "null");
+    EXPECT_EQ(object["board_type"], 0);
+    EXPECT_EQ(object["robot_version"], 65535);
+    EXPECT_EQ(object["robot_status_name"], "UNKNOWN");
+    EXPECT_EQ(object["source"], "identity files");
+}
+
+TEST_F(HwinfoTool, StationBoardNamesItsVersionFromTheStationTable) {
+    eeprom_unit(3, 0, 5).install();
+    ToolRun old_station = run_hwinfo({});
+    EXPECT_NE(old_station.out.find("board type:          3 STATION_BOARD\n"), std::string::npos) << old_station.out;
+    EXPECT_NE(old_station.out.find("version:             0 STATION_VERSION_OLD\n"), std::string::npos);
+
+    eeprom_unit(3, 1, 5).install();
+    EXPECT_EQ(parsed(run_hwinfo({"--json"}).out)["robot_version_name"], "STATION_VERSION_2024_930");
+    // The same code on a robot board comes from the robot table.
+    eeprom_unit(1, 1, 5).install();
+    EXPECT_EQ(parsed(run_hwinfo({"--json"}).out)["robot_version_name"], "KORVANTA_DVT1");
+}
+
+TEST_F(HwinfoTool, JsonStaysValidWhenAnIdentityFileHoldsInvalidUtf8) {
+    write_identity_file("robot_sn", std::string(31, 'a') + "\xff\n");
+    ToolRun run = run_hwinfo({"--json"});
+    EXPECT_EQ(run.status, 0);
+    json object = parsed(run.out);
+    ASSERT_TRUE(object.is_object()) << run.out;
+    EXPECT_EQ(object["serial"], std::string(31, 'a') + "\xEF\xBF\xBD");
+}
+
+TEST_F(HwinfoTool, LibraryMessagesWithoutALineFeedGetOneAndStayOnStderr) {
+    write_identity_file("hw_uuid", "abc\n");
+    ToolRun run = run_hwinfo({});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.err.find("file:/etc/korvanta/hw_uuid ID string size err. str_size:3 size:16\n"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.out.rfind("robot identifier:", 0), 0u);
+}
+
+TEST_F(HwinfoTool, SetUuidWritesTheFileAndReportsTheValueReadBack) {
+    make_file_unit();
+    ToolRun run = run_hwinfo({"set-uuid", kNewId});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "robot identifier:    " + kNewId + "\n");
+    EXPECT_EQ(identity_file("robot_id"), kNewId + "\n");
+}
+
+TEST_F(HwinfoTool, SetUuidOnAnEepromTakesUppercaseHexAndReadsItBackInLowercase) {
+    eeprom_unit(1, 2, 5).install();
+    ToolRun run = run_hwinfo({"set-uuid", "A0A1A2A3A4A5A6A7A8A9AAABACADAEAF"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "robot identifier:    " + kNewId + "\n");
+    EXPECT_EQ(eeprom_hex(36, 16), kNewId);
+}
+
+TEST_F(HwinfoTool, SetSerialOnAnEepromStoresItsBytes) {
+    eeprom_unit(1, 2, 5).install();
+    ToolRun run = run_hwinfo({"set-serial", kNewId});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "serial number:       " + kNewId + "\n");
+    EXPECT_EQ(eeprom_hex(20, 16), kNewId);
+}
+
+TEST_F(HwinfoTool, SetStatusTakesANameOrADecimalCode) {
+    make_file_unit();
+    ToolRun by_name = run_hwinfo({"set-status", "RELEASE"});
+    EXPECT_EQ(by_name.status, 0) << by_name.err;
+    EXPECT_EQ(by_name.out, "status:              5 RELEASE\n");
+
+    eeprom_unit(1, 2, 5).install();
+    ToolRun by_code = run_hwinfo({"set-status", "65535"});
+    EXPECT_EQ(by_code.status, 0) << by_code.err;
+    EXPECT_EQ(by_code.out, "status:              65535 UNKNOWN\n");
+    EXPECT_EQ(eeprom_hex(52, 2), "ffff");
+}
+
+TEST_F(HwinfoTool, TooShortUuidFailsWithTheLibrarysMessageAndKeepsTheStore) {
+    make_file_unit();
+    ToolRun run = run_hwinfo({"set-uuid", kNewId.substr(1)});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err.rfind("uuid length is too short \n", 0), 0u) << run.err;
+    EXPECT_NE(run.err.find("korvanta-hwinfo: the robot identifier was not written\n"), std::string::npos);
+    EXPECT_EQ(run.out, "robot identifier:    " + kRobotUuid + "\n");
+    EXPECT_EQ(identity_file("robot_id"), kRobotUuid + "\n");
+}
+
+TEST_F(HwinfoTool, SerialOfTheWrongLengthFails) {
+    eeprom_unit(1, 2, 5).install();
+    ToolRun too_short = run_hwinfo({"set-serial", "1234"});
+    EXPECT_EQ(too_short.status, 1);
+    EXPECT_EQ(too_short.err.rfind("serial length is too short \n", 0), 0u) << too_short.err;
+    ToolRun too_long = run_hwinfo({"set-serial", kNewId + "0"});
+    EXPECT_EQ(too_long.status, 1);
+    EXPECT_NE(too_long.err.find("uuid string len not match. str_len: 33 byte num:16\n"), std::string::npos)
+        << too_long.err;
+    EXPECT_EQ(eeprom_hex(20, 16), kSerial);
+}
+
+TEST_F(HwinfoTool, WritesToAReadOnlyStoreFail) {
+    make_file_unit();
+    make_read_only(kIdentityDir);
+    ToolRun serial = run_hwinfo({"set-serial", kNewId});
+    EXPECT_EQ(serial.status, 1);
+    EXPECT_EQ(serial.out, "serial number:       " + kSerial + "\n");
+    EXPECT_NE(serial.err.find("korvanta-hwinfo: the serial number was not written\n"), std::string::npos)
+        << serial.err;
+    EXPECT_EQ(run_hwinfo({"set-status", "PROD_0"}).status, 1);
+    EXPECT_EQ(identity_file("robot_status_code"), "3\n");
+
+    reset_unit();
+    eeprom_unit(1, 2, 5).install();
+    make_read_only("/sys/bus/i2c/devices/5-0050");
+    EXPECT_EQ(run_hwinfo({"set-uuid", kNewId}).status, 1);
+    EXPECT_EQ(eeprom_hex(36, 16), kRobotUuid);
+}
+
+TEST_F(HwinfoTool, WriteThatReadsBackDifferentlyFails) {
+    // An identifier of one repeated digit counts as erased: the hardware identifier stands in for it.
+    eeprom_unit(1, 2, 5).install();
+    ToolRun run = run_hwinfo({"set-uuid", std::string(32, '0')});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "robot identifier:    " + kHwUuid + "\n");
+    EXPECT_NE(run.err.find("korvanta-hwinfo: the robot identifier read back is not the one written\n"),
+              std::string::npos)
+        << run.err;
+}
+
+TEST_F(HwinfoTool, UsageErrorsExitWithTwoAndWriteNothing) {
+    const std::vector<std::vector<std::string>> usage_errors = {
+        {"set-uuid"},          {"set-serial", kNewId, kNewId}, {"set-status", "RELEASED"}, {"set-status", "65536"},
+        {"set-status", "-1"},  {"set-status", ""},             {"--frobnicate"},           {"show"},
+        {"--json", "--help"},
+    };
+    for (const std::vector<std::string>& args : usage_errors) {
+        ToolRun run = run_hwinfo(args);
+        EXPECT_EQ(run.status, 2) << args[0];
+        EXPECT_EQ(run.out, "") << args[0];
+        EXPECT_NE(run.err.find("Try 'korvanta-hwinfo --help'.\n"), std::string::npos) << args[0];
+    }
+    EXPECT_FALSE(read_file(std::string(kIdentityDir) + "/robot_status_code"));
+    EXPECT_FALSE(read_file(std::string(kIdentityDir) + "/robot_sn"));
+}
+
+TEST_F(HwinfoTool, HelpAndVersionSucceed) {
+    ToolRun help = run_hwinfo({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("Usage: korvanta-hwinfo", 0), 0u);
+    EXPECT_NE(help.out.find("PROD_2"), std::string::npos);
+    ToolRun version = run_hwinfo({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "korvanta-hwinfo " KORVANTA_VERSION "\n");
+}
