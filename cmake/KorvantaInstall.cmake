@@ -1,0 +1,49 @@
+# What `cmake --install` adds around the library's own install rules, so that
+# other projects find it like any platform library: a pkg-config file and a
+# CMake package. Components: runtime, development, tools, python.
+include(CMakePackageConfigHelpers)
+
+set(KORVANTA_CMAKE_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/KorvantaHardware)
+
+# Consumers write Korvanta::hardware, in this tree and when installed.
+set_target_properties(korvanta-hardware PROPERTIES EXPORT_NAME hardware)
+
+install(EXPORT KorvantaHardwareTargets
+  NAMESPACE Korvanta::
+  FILE KorvantaHardwareTargets.cmake
+  DESTINATION ${KORVANTA_CMAKE_PACKAGE_DIR}
+  COMPONENT development
+)
+configure_package_config_file(
+  ${CMAKE_CURRENT_LIST_DIR}/KorvantaHardwareConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/KorvantaHardwareConfig.cmake
+  INSTALL_DESTINATION ${KORVANTA_CMAKE_PACKAGE_DIR}
+)
+# The soname carries the major version, so only the same major is compatible.
+write_basic_package_version_file(
+  ${PROJECT_BINARY_DIR}/KorvantaHardwareConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion
+)
+install(FILES
+  ${PROJECT_BINARY_DIR}/KorvantaHardwareConfig.cmake
+  ${PROJECT_BINARY_DIR}/KorvantaHardwareConfigVersion.cmake
+  DESTINATION ${KORVANTA_CMAKE_PACKAGE_DIR}
+  COMPONENT development
+)
+
+# The prefix is the configured one; for a tree installed elsewhere with
+# --prefix, pkg-config --define-variable=prefix=DIR relocates it, as long as
+# the directories are given relative to ${prefix}.
+set(KORVANTA_PC_LIBDIR "\${exec_prefix}/${CMAKE_INSTALL_LIBDIR}")
+set(KORVANTA_PC_INCLUDEDIR "\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}")
+if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
+  set(KORVANTA_PC_LIBDIR "${CMAKE_INSTALL_LIBDIR}")
+endif()
+if(IS_ABSOLUTE "${CMAKE_INSTALL_INCLUDEDIR}")
+  set(KORVANTA_PC_INCLUDEDIR "${CMAKE_INSTALL_INCLUDEDIR}")
+endif()
+configure_file(${CMAKE_CURRENT_LIST_DIR}/korvanta-hardware.pc.in ${PROJECT_BINARY_DIR}/korvanta-hardware.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/korvanta-hardware.pc
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+  COMPONENT development
+)

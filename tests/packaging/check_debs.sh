@@ -1,0 +1,103 @@
+#!/bin/bash
+# The Debian packages: built with CPack from a tree configured for /usr, each
+# unpacked into a scratch root (dpkg -x) and checked for its files, its
+# dependencies and, for the library, its soname and shlibs.
+#
+#   check_debs.sh SOURCE WORK VERSION PYTHON_EXECUTABLE|""
+# WORK keeps the packaging tree between runs, so that a rerun builds little.
+set -eu
+source=$1 work=$2 version=$3 python=${4:-}
+major=${version%%.*}
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+libdir=usr/lib/$multiarch
+python_dir=usr/lib/python3/dist-packages
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+tree=$work/tree
+options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_TESTING=OFF
+         -DKORVANTA_BUILD_BENCHMARKS=OFF)
+if [ -n "$python" ]; then
+    options+=(-DKORVANTA_BUILD_PYTHON=ON -DKORVANTA_PYTHON310_EXECUTABLE="$python"
+              -DKORVANTA_PYTHON_INSTALL_DIR=/$python_dir)
+else
+    options+=(-DKORVANTA_BUILD_PYTHON=OFF)
+fi
+cmake -S "$source" -B "$tree" "${options[@]}" >/dev/null
+cmake --build "$tree" -j2 >/dev/null
+rm -f "$tree"/*.deb
+(cd "$tree" && cpack -G DEB >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log" >&2; fail "cpack failed"; }
+
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/korvanta-debs.XXXXXX")
+trap 'rm -rf "$scratch"' EXIT
+
+deb_of() { compgen -G "$tree/$1_*.deb" || fail "package $1 was not built"; }
+field() { dpkg-deb -f "$(deb_of "$1")" "$2"; }
+# Every file and link the package holds, without directories, sorted.
+contents() { dpkg-deb -c "$(deb_of "$1")" | awk '$1 !~ /^d/ { print $6 }' | sed 's|^\./||' | sort; }
+expect_contents() {  # package, expected paths...
+    local package=$1
+    shift
+    local expected
+    expected=$(printf '%s\n' "$@" | sort)
+    [ "$(contents "$package")" = "$expected" ] ||
+        fail "$package holds:"$'\n'"$(contents "$package")"$'\n'"expected:"$'\n'"$expected"
+}
+expect_depends() {  # package, dependency
+    field "$1" Depends | tr ',' '\n' | sed 's/^ *//' | grep -qxF "$2" || fail "$1 does not depend on '$2': $(field "$1" Depends)"
+}
+
+runtime=libkorvanta-hardware$major
+release=$(field "$runtime" Version)
+[ "${release%-*}" = "$version" ] || fail "$runtime has version $release"
+root=$scratch/root
+for deb in "$tree"/*.deb; do dpkg -x "$deb" "$root"; done
+
+# Runtime: the library and its soname link, nothing a user of the library does not load.
+expect_contents "$runtime" "$libdir/libkorvanta-hardware.so.$version" "$libdir/libkorvanta-hardware.so.$major"
+readelf -d "$root/$libdir/libkorvanta-hardware.so.$version" | grep -q "(SONAME).*\[libkorvanta-hardware.so.$major\]" ||
+    fail "wrong soname"
+[ "$(readlink "$root/$libdir/libkorvanta-hardware.so.$major")" = "libkorvanta-hardware.so.$version" ] ||
+    fail "soname link points elsewhere"
+# From dpkg-shlibdeps: the C and C++ runtimes the library links.
+field "$runtime" Depends | grep -q "libc6 (>=" && field "$runtime" Depends | grep -q "libstdc++6 (>=" ||
+    fail "$runtime does not depend on the C and C++ runtimes: $(field "$runtime" Depends)"
+dpkg-deb -I "$(deb_of "$runtime")" shlibs | grep -qxF "libkorvanta-hardware $major $runtime (>= $version)" ||
+    fail "$runtime has no shlibs entry"
+[ "$(field "$runtime" Section)" = libs ] || fail "$runtime is not in section libs"
+
+# Development files: headers, link name, pkg-config file and CMake package for /usr.
+dev=libkorvanta-hardware-dev
+cmake_dir=$libdir/cmake/KorvantaHardware
+expect_contents "$dev" usr/include/korvanta_hardware.h usr/include/korvanta_hardware_flat.h \
+    usr/include/korvanta_hardware_export.h "$libdir/libkorvanta-hardware.so" "$libdir/pkgconfig/korvanta-hardware.pc" \
+    "$cmake_dir/KorvantaHardwareConfig.cmake" "$cmake_dir/KorvantaHardwareConfigVersion.cmake" \
+    "$cmake_dir/KorvantaHardwareTargets.cmake" "$cmake_dir/KorvantaHardwareTargets-relwithdebinfo.cmake"
+[ "$(readlink "$root/$libdir/libkorvanta-hardware.so")" = "libkorvanta-hardware.so.$major" ] ||
+    fail "link name does not point at the soname"
+expect_depends "$dev" "$runtime (= $release)"
+pc=$root/$libdir/pkgconfig/korvanta-hardware.pc
+grep -qx "prefix=/usr" "$pc" && grep -qxF "libdir=\${exec_prefix}/lib/$multiarch" "$pc" ||
+    fail "pkg-config file is not for /usr:"$'\n'"$(cat "$pc")"
+
+# The tool: runs from the unpacked root against the packaged library.
+tool=korvanta-hwinfo
+expect_contents "$tool" usr/bin/korvanta-hwinfo
+expect_depends "$tool" "$runtime (= $release)"
+[ "$(env LD_LIBRARY_PATH="$root/$libdir" "$root/usr/bin/korvanta-hwinfo" --version)" = "korvanta-hwinfo $version" ] ||
+    fail "the packaged tool does not run"
+
+# The Python module: for CPython 3.10 only, in the directory Debian's python3 imports from.
+if [ -n "$python" ]; then
+    module=python3-korvanta-hardware
+    so=$(contents "$module" | grep '\.so$') || fail "$module holds no module"
+    expect_contents "$module" "$so" "$python_dir/korvanta_hardware_module.pyi"
+    case $so in "$python_dir"/korvanta_hardware_module*.so) ;; *) fail "module at $so" ;; esac
+    expect_depends "$module" "$runtime (= $release)"
+    expect_depends "$module" "python3 (<< 3.11)"
+    readelf -d "$root/$so" | grep -q "(NEEDED).*\[libkorvanta-hardware.so.$major\]" ||
+        fail "the module does not load the library by its soname"
+    env LD_LIBRARY_PATH="$root/$libdir" PYTHONPATH="$root/$python_dir" "$python" -c 'import korvanta_hardware_module' ||
+        fail "the packaged module does not import"
+fi
+echo "packages OK: $(cd "$tree" && echo *.deb)"
