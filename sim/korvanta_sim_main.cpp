@@ -1,0 +1,103 @@
+// korvanta-sim: runs a command on a simulated robot unit.
+//
+// It runs twice. Outside, it checks the command line and the unit file, so that
+// mistakes show before anything starts, then enters the sandbox with itself as
+// the command. Inside, it puts the unit in place, runs the user's command, and
+// saves the unit when asked.
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "korvanta_sim_command_line.h"
+#include "korvanta_sim_put_in_place.h"
+#include "korvanta_sim_run.h"
+#include "korvanta_sim_sandbox.h"
+#include "korvanta_sim_save.h"
+#include "korvanta_sim_unit_file.h"
+#include "simulated_unit.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace korvanta_sim;
+
+int complain(int status, const std::string& what) {
+    std::fprintf(stderr, "korvanta-sim: %s\n", what.c_str());
+    return status;
+}
+
+bool under(const fs::path& path, const char* top) {
+    std::string text = path.string();
+    return text == top || text.compare(0, std::string(top).size() + 1, std::string(top) + "/") == 0;
+}
+
+// Where --save will write, as seen from inside the sandbox too: absolute, and
+// not on the paths the sandbox replaces (the file would vanish with it).
+bool resolve_save_path(std::string& path, std::string& error) {
+    std::error_code ec;
+    fs::path resolved = fs::weakly_canonical(fs::absolute(path, ec), ec);
+    if (ec) {
+        error = "--save " + path + ": " + ec.message();
+        return false;
+    }
+    for (const char* top : {"/etc", "/sys", "/proc"}) {
+        if (under(resolved, top)) {
+            error = "--save " + path + ": refusing to save under " + top + ", which the simulation replaces";
+            return false;
+        }
+    }
+    if (!fs::is_directory(resolved.parent_path(), ec) || fs::is_directory(resolved, ec)) {
+        error = "--save " + path + ": not a file in an existing directory";
+        return false;
+    }
+    path = resolved.string();
+    return true;
+}
+
+int enter_sandbox(Invocation invocation) {
+    Unit unit;
+    std::string error;
+    if (!load_unit(invocation.unit, unit, error)) return complain(kExitUsage, invocation.unit + ": " + error);
+    if (!invocation.save.empty() && !resolve_save_path(invocation.save, error)) return complain(kExitUsage, error);
+    std::error_code ec;
+    std::string unit_path = fs::absolute(invocation.unit, ec).string();
+    std::string sandbox = find_sandbox();
+    if (sandbox.empty()) return complain(kExitSimFailed, "cannot find korvanta-sandbox next to " + own_path());
+
+    std::vector<std::string> argv{own_path(), kInSandboxOption};
+    if (!invocation.save.empty()) argv.insert(argv.end(), {"--save", invocation.save});
+    argv.insert(argv.end(), {unit_path, "--"});
+    argv.insert(argv.end(), invocation.command.begin(), invocation.command.end());
+    exec_sandbox(sandbox, argv, error);
+    return complain(kExitSimFailed, error);
+}
+
+int run_in_sandbox(const Invocation& invocation) {
+    require_sandbox();
+    Unit unit;
+    std::string error;
+    // Checked outside already; this fails only when the file changed since.
+    if (!load_unit(invocation.unit, unit, error)) return complain(kExitUsage, invocation.unit + ": " + error);
+    if (!put_in_place(unit, error)) return complain(kExitSimFailed, "cannot set up the unit: " + error);
+    int status = run_command(invocation.command);
+    if (!invocation.save.empty() && !save_unit(unit.store, invocation.save, error))
+        return complain(kExitSimFailed, "--save: " + error);
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    Invocation invocation;
+    std::string error;
+    if (!parse_command_line(argc, argv, invocation, error)) {
+        std::fprintf(stderr, "korvanta-sim: %s\nTry 'korvanta-sim --help'.\n", error.c_str());
+        return kExitUsage;
+    }
+    if (invocation.help || invocation.version) {
+        std::fputs((invocation.help ? help_text() : version_text()).c_str(), stdout);
+        return 0;
+    }
+    return invocation.in_sandbox ? run_in_sandbox(invocation) : enter_sandbox(invocation);
+}

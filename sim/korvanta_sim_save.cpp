@@ -1,0 +1,101 @@
+#include "korvanta_sim_save.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include "korvanta_hardware.h"
+#include "simulated_unit.h"
+
+namespace korvanta_sim {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+constexpr size_t kIdentifierLength = 32;
+
+std::optional<std::string> first_line(const std::string& path) {
+    std::optional<std::string> content = read_file(path);
+    if (!content) return std::nullopt;
+    return content->substr(0, content->find('\n'));
+}
+
+void save_identifier(Json& unit, const char* key, const std::string& path) {
+    std::optional<std::string> line = first_line(path);
+    if (!line) return;
+    if (line->size() != kIdentifierLength) {
+        std::fprintf(stderr, "korvanta-sim: %s: first line of %zu characters is no identifier; not saved\n",
+                     path.c_str(), line->size());
+        return;
+    }
+    unit[key] = *line;
+}
+
+// As the library reads a code: the number that leads the first line, low 16 bits.
+void save_code(Json& unit, const char* key, const std::string& path) {
+    std::optional<std::string> line = first_line(path);
+    if (line) unit[key] = static_cast<uint16_t>(std::strtol(line->c_str(), nullptr, 10));
+}
+
+void save_cpuinfo(Json& unit) {
+    std::string cpuinfo = read_file(kCpuinfoPath).value_or("");
+    if (cpuinfo.empty()) return;
+    if (std::optional<std::string> serial = serial_of_cpuinfo(cpuinfo)) {
+        unit[kCpuSerialKey] = *serial;
+    } else {
+        unit[kCpuinfoKey] = cpuinfo;
+    }
+}
+
+std::string unit_file_text() {
+    std::error_code ec;
+    bool files = std::filesystem::is_directory(kIdentityDir, ec);
+    Json unit = {{kStoreKey, files ? kStoreFiles : kStoreNone}};
+    save_identifier(unit, kUuidKey, korvanta_hardware::ROBOT_ID_PATH);
+    save_identifier(unit, kHwUuidKey, korvanta_hardware::HW_UUID_PATH);
+    save_identifier(unit, kSerialKey, korvanta_hardware::ROBOT_SN_PATH);
+    save_code(unit, kBoardTypeKey, korvanta_hardware::BOARD_TYPE_CODE_PATH);
+    save_code(unit, kRobotVersionKey, korvanta_hardware::ROBOT_VERSION_CODE_PATH);
+    save_code(unit, kRobotStatusKey, korvanta_hardware::ROBOT_STATUS_CODE_PATH);
+    save_identifier(unit, kMachineIdKey, korvanta_hardware::MACHINE_ID_PATH);
+    save_cpuinfo(unit);
+    // Identity files may hold any bytes; invalid UTF-8 must not cost the whole unit.
+    return unit.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+bool write_file(const std::string& path, const std::string& content, std::string& error) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    bool ok = fd >= 0;
+    for (size_t done = 0; ok && done < content.size();) {
+        ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+        ok = n > 0;
+        done += ok ? static_cast<size_t>(n) : 0;
+    }
+    int saved = errno;
+    if (fd >= 0 && ::close(fd) != 0 && ok) {
+        ok = false;
+        saved = errno;
+    }
+    if (!ok) error = "cannot write " + path + ": " + std::strerror(saved);
+    return ok;
+}
+
+}  // namespace
+
+bool save_unit(Store store, const std::string& path, std::string& error) {
+    if (store != Store::kEeprom) return write_file(path, unit_file_text(), error);
+    std::optional<std::string> image = read_file(kEepromPath);
+    if (!image) {
+        error = std::string("the EEPROM ") + kEepromPath + " is gone";
+        return false;
+    }
+    return write_file(path, *image, error);
+}
+
+}  // namespace korvanta_sim
