@@ -150,6 +150,17 @@ TEST_F(KorvantaSim, SavedUnitRunsAgainAsTheSameUnit) {
     }
 }
 
+TEST_F(KorvantaSim, SavedUnitHoldsWhatTheLibraryWouldRead) {
+    fs::path unit = unit_file(R"({"store": "files", "cpuinfo": "processor\t: 0\nSerial\t\t: 00000000deadbeef\n"})");
+    fs::path saved = dir_ / "saved.json";
+    std::string writer = "printf 'short\\n' > /etc/korvanta/robot_sn; printf '42abc\\n' > /etc/korvanta/board_type_code";
+    Result wrote = run({kSim, "--save", saved.string(), unit.string(), "--", "sh", "-c", writer});
+    ASSERT_EQ(wrote.status, 0) << wrote.err;
+    EXPECT_EQ(Json::parse(read_all(saved)), R"({"store": "files", "board_type": 42,
+        "cpuinfo": "processor\t: 0\nSerial\t\t: 00000000deadbeef\n"})"_json);
+    EXPECT_NE(wrote.err.find("/etc/korvanta/robot_sn: first line of 5 characters"), std::string::npos) << wrote.err;
+}
+
 TEST_F(KorvantaSim, WritesThroughThePythonModuleAreInTheSavedUnit) {
 #ifndef KORVANTA_PYTHON310
     GTEST_SKIP() << "built without the Python module";
