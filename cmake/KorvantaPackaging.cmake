@@ -2,6 +2,7 @@
 #   libkorvanta-hardware3      runtime      the shared library
 #   libkorvanta-hardware-dev   development  headers, .so link, pkg-config file, CMake package
 #   korvanta-hwinfo            tools        the command-line tool
+#   korvanta-sim               sim          simulated units for developers: korvanta-sim, its sandbox, example units
 #   python3-korvanta-hardware  python       the CPython 3.10 module and its stub
 #
 # Packages put files exactly where `cmake --install` does, so build them from a
@@ -21,7 +22,7 @@ set(CPACK_SET_DESTDIR ON)
 set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL runtime development tools)
+set(CPACK_COMPONENTS_ALL runtime development tools sim)
 if(KORVANTA_BUILD_PYTHON)
   list(APPEND CPACK_COMPONENTS_ALL python)
 endif()
@@ -53,6 +54,11 @@ set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME korvanta-hwinfo)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
 
+set(CPACK_DEBIAN_SIM_PACKAGE_NAME korvanta-sim)
+set(CPACK_DEBIAN_SIM_PACKAGE_SECTION devel)
+# The sandbox is a bash script around unshare(1) and mount(8).
+set(CPACK_DEBIAN_SIM_PACKAGE_DEPENDS "bash, util-linux, mount")
+
 set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-korvanta-hardware)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
 # The module is built for CPython 3.10 and loads into no other version.
@@ -70,6 +76,10 @@ cpack_add_component(development
 cpack_add_component(tools
   DISPLAY_NAME "Command-line tool"
   DESCRIPTION "korvanta-hwinfo: shows the identity of a Korvanta robot unit and writes its identifier, serial and status."
+  DEPENDS runtime)
+cpack_add_component(sim
+  DISPLAY_NAME "Simulated units"
+  DESCRIPTION "korvanta-sim: runs a program as if it were on a given Korvanta unit, in a private mount namespace."
   DEPENDS runtime)
 cpack_add_component(python
   DISPLAY_NAME "Python module"

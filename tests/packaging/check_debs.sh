@@ -87,6 +87,13 @@ expect_depends "$tool" "$runtime (= $release)"
 [ "$(env LD_LIBRARY_PATH="$root/$libdir" "$root/usr/bin/korvanta-hwinfo" --version)" = "korvanta-hwinfo $version" ] ||
     fail "the packaged tool does not run"
 
+# Simulated units: the tool, the one sandbox launcher it runs, and the example units.
+sim=korvanta-sim
+expect_contents "$sim" usr/bin/korvanta-sim usr/libexec/korvanta-sandbox \
+    $(cd "$source/sim/units" && printf 'usr/share/korvanta-hardware/units/%s ' *.json)
+expect_depends "$sim" "$runtime (= $release)"
+expect_depends "$sim" "util-linux"
+
 # The Python module: for CPython 3.10 only, in the directory Debian's python3 imports from.
 if [ -n "$python" ]; then
     module=python3-korvanta-hardware

@@ -5,7 +5,7 @@ set -eu
 build=$1 bindir=$2 libdir=$3 datadir=$4
 prefix=$(mktemp -d "${TMPDIR:-/tmp}/korvanta-sim-install.XXXXXX")
 trap 'rm -rf "$prefix"' EXIT
-for component in runtime tools; do
+for component in runtime tools sim; do
     cmake --install "$build" --prefix "$prefix" --component $component >/dev/null
 done
 # The build tree's copy must not be what answers.
