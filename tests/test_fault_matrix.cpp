@@ -70,6 +70,7 @@ enum class Fault {
     kNoWritePermission,
     kReadOnlyFileSystem,
     kFullFileSystem,
+    kNoFreeInodes,       // files: room for data, none for a new file
     kDirectoryInPlace,
     kShortDevice,        // EEPROM: a device smaller than the block, which refuses to grow
     kFailsMidTransfer,   // EEPROM: each transfer breaks off with EIO after its first byte
@@ -174,6 +175,23 @@ void must(bool ok, const char* what) {
     if (!ok) throw std::runtime_error(std::string(what) + ": " + std::strerror(errno));
 }
 
+// A file system whose inodes are all taken: existing files can be rewritten,
+// no file can be created. The identity files move onto it with their content.
+void use_up_inodes(const std::string& directory) {
+    std::map<std::string, std::string> kept;
+    for (const fs::directory_entry& entry : fs::directory_iterator(directory))
+        kept[entry.path().filename()] = read_file(entry.path()).value_or("");
+    must(::mount("korvanta-inodes", directory.c_str(), "tmpfs", 0, "size=64k,nr_inodes=16,mode=0755") == 0,
+         "mount a tmpfs");
+    for (const auto& [name, content] : kept) write_identity_file(name, content);
+    for (int i = 0;; ++i) {
+        int fd = ::open((directory + "/.inode-" + std::to_string(i)).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        if (fd < 0) break;
+        ::close(fd);
+    }
+    must(errno == ENOSPC, "use up the inodes");
+}
+
 // Puts the fault in place from the parent, around the store that is already there.
 void prepare(const Case& c) {
     const std::string store_file = c.backend == Backend::kFile ? path_of(c.op) : kEepromPath;
@@ -203,6 +221,9 @@ void prepare(const Case& c) {
                 for (const char* unused : {"hw_uuid", "board_type_code", "robot_version_code"})
                     must(::unlink((std::string(kIdentityDir) + "/" + unused).c_str()) == 0, "unlink");
             make_full(store_dir);
+            break;
+        case Fault::kNoFreeInodes:
+            use_up_inodes(store_dir);
             break;
         case Fault::kDirectoryInPlace:
             put_directory_at(store_file);
@@ -406,6 +427,14 @@ const std::vector<Case> kFileCases = {
     {B::kFile, F::kFullFileSystem, O::kWriteSerial, "false", kWriteFailed},
     {B::kFile, F::kFullFileSystem, O::kWriteStatus, "false", kWriteFailed},
 
+    // No temporary file can be made: the file is rewritten in place, as it was before atomic replacement.
+    {B::kFile, F::kNoFreeInodes, O::kReadStatus, kCode, ""},
+    {B::kFile, F::kNoFreeInodes, O::kReadSerial, kSerialOld, ""},
+    {B::kFile, F::kNoFreeInodes, O::kReadRobotUuid, kUuidOld, ""},
+    {B::kFile, F::kNoFreeInodes, O::kWriteRobotUuid, "true", "", S::kWritten},
+    {B::kFile, F::kNoFreeInodes, O::kWriteSerial, "true", "", S::kWritten},
+    {B::kFile, F::kNoFreeInodes, O::kWriteStatus, "true", "", S::kWritten},
+
     {B::kFile, F::kDirectoryInPlace, O::kReadStatus, "-1", ""},
     {B::kFile, F::kDirectoryInPlace, O::kReadSerial, "null", ""},
     {B::kFile, F::kDirectoryInPlace, O::kReadRobotUuid, kMachineId, kFallback},
@@ -489,6 +518,7 @@ std::string name_of(Fault fault) {
         {F::kNoWritePermission, "NoWritePermission"},
         {F::kReadOnlyFileSystem, "ReadOnlyFileSystem"},
         {F::kFullFileSystem, "FullFileSystem"},
+        {F::kNoFreeInodes, "NoFreeInodes"},
         {F::kDirectoryInPlace, "DirectoryInPlaceOfFile"},
         {F::kShortDevice, "DeviceShorterThanBlock"},
         {F::kFailsMidTransfer, "DeviceFailsMidTransfer"},
