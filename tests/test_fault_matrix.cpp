@@ -17,7 +17,6 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <stdexcept>
 #include <string>
