@@ -59,12 +59,7 @@ void construct(benchmark::State& state) {
 }
 
 void BM_ConstructOnFileUnit(benchmark::State& state) {
-    write_identity_file("hw_uuid", kHwUuid + "\n");
-    write_identity_file("robot_sn", kSerial + "\n");
-    write_identity_file("robot_id", kRobotUuid + "\n");
-    write_identity_file("board_type_code", "1\n");
-    write_identity_file("robot_version_code", "2\n");
-    write_identity_file("robot_status_code", "3\n");
+    IdentityFiles().hw_uuid(kHwUuid).serial(kSerial).robot_id(kRobotUuid).board_type(1).version(2).status(3).install();
     write_cpuinfo(cpuinfo());
     construct(state);
     reset_unit();

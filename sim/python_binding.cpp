@@ -1,6 +1,7 @@
 // korvanta_simulated_unit: the simulated-unit builder for the Python tests,
 // one to one with simulated_unit.h, so a test builds its unit in one line:
 //   EepromImage.erased().hw_uuid("00112233445566778899aabbccddeeff").board_type(1).install()
+//   IdentityFiles().robot_id("0123456789abcdef0123456789abcdef").status(5).install()
 // File contents and EEPROM bytes travel as bytes; build failures raise RuntimeError.
 #include <cstdint>
 #include <optional>
@@ -58,6 +59,21 @@ void add_eeprom_image(py::module_& m) {
         .def("install", &Image::install);
 }
 
+void add_identity_files(py::module_& m) {
+    using Files = sim::IdentityFiles;
+    constexpr auto self = py::return_value_policy::reference_internal;
+    py::class_<Files>(m, "IdentityFiles")
+        .def(py::init<>())
+        .def("robot_id", &Files::robot_id, self)
+        .def("hw_uuid", &Files::hw_uuid, self)
+        .def("serial", &Files::serial, self)
+        .def("board_type", &Files::board_type, self)
+        .def("version", &Files::version, self)
+        .def("status", &Files::status, self)
+        .def("machine_id", &Files::machine_id, self)
+        .def("install", &Files::install);
+}
+
 }  // namespace
 
 PYBIND11_MODULE(korvanta_simulated_unit, m) {
@@ -79,5 +95,6 @@ PYBIND11_MODULE(korvanta_simulated_unit, m) {
     m.def("make_full", &sim::make_full);
     m.def("put_directory_at", &sim::put_directory_at);
 
+    add_identity_files(m);
     add_eeprom_image(m);
 }

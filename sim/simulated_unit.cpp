@@ -166,6 +166,22 @@ std::optional<std::string> read_file(const std::string& path) {
     return content.str();
 }
 
+IdentityFiles& IdentityFiles::add(const std::string& name, const std::string& text) {
+    files_.emplace_back(std::string(kIdentityDir) + "/" + name, text + "\n");
+    return *this;
+}
+
+IdentityFiles& IdentityFiles::machine_id(const std::string& text) {
+    files_.emplace_back(kMachineIdPath, text + "\n");
+    return *this;
+}
+
+void IdentityFiles::install() const {
+    require_sandbox();
+    fs::create_directories(kIdentityDir);
+    for (const auto& [path, content] : files_) replace_file(path, content);
+}
+
 EepromImage::EepromImage(size_t size, uint8_t fill, unsigned int base_offset)
     : bytes_(size, fill), base_offset_(base_offset) {}
 

@@ -41,6 +41,27 @@ void write_cpuinfo(const std::string& content);
 // Whole content of any file, or nothing when it cannot be read.
 std::optional<std::string> read_file(const std::string& path);
 
+// The identity files of a unit without an EEPROM, put in place in one line:
+//   IdentityFiles().robot_id("0123456789abcdef0123456789abcdef").board_type(1).status(5).install();
+// Each item becomes its text and one line feed; items left out stay absent.
+class IdentityFiles {
+public:
+    IdentityFiles& robot_id(const std::string& text) { return add("robot_id", text); }
+    IdentityFiles& hw_uuid(const std::string& text) { return add("hw_uuid", text); }
+    IdentityFiles& serial(const std::string& text) { return add("robot_sn", text); }
+    IdentityFiles& board_type(long code) { return add("board_type_code", std::to_string(code)); }
+    IdentityFiles& version(long code) { return add("robot_version_code", std::to_string(code)); }
+    IdentityFiles& status(long code) { return add("robot_status_code", std::to_string(code)); }
+    IdentityFiles& machine_id(const std::string& text);
+    // Writes every item given; the directory /etc/korvanta is created.
+    void install() const;
+
+private:
+    IdentityFiles& add(const std::string& name, const std::string& text);
+
+    std::vector<std::pair<std::string, std::string>> files_;  // path, content
+};
+
 // An EEPROM image, built in memory and put in place in one line:
 //   EepromImage::erased().hw_uuid("00112233445566778899aabbccddeeff").board_type(1).install();
 // Field setters write the identity block at base_offset, codes little-endian.

@@ -66,12 +66,7 @@ ToolRun run_hwinfo(const std::vector<std::string>& args) {
 json parsed(const std::string& text) { return json::parse(text, nullptr, /*allow_exceptions=*/false); }
 
 void make_file_unit() {
-    write_identity_file("robot_id", kRobotUuid + "\n");
-    write_identity_file("hw_uuid", kHwUuid + "\n");
-    write_identity_file("robot_sn", kSerial + "\n");
-    write_identity_file("board_type_code", "2\n");
-    write_identity_file("robot_version_code", "10\n");
-    write_identity_file("robot_status_code", "3\n");
+    IdentityFiles().robot_id(kRobotUuid).hw_uuid(kHwUuid).serial(kSerial).board_type(2).version(10).status(3).install();
     write_cpuinfo("processor\t: 0\nSerial\t\t: 00000000c0ffee42\n");
 }
 

@@ -66,13 +66,8 @@ const std::string kZeros(32, '0');
 
 // A file-backend unit with every item present and usable.
 void put_identity_files() {
-    write_identity_file("hw_uuid", kHwUuid + "\n");
-    write_identity_file("robot_sn", kSerial + "\n");
-    write_identity_file("robot_id", kRobotUuid + "\n");
-    write_identity_file("board_type_code", "1\n");
-    write_identity_file("robot_version_code", "2\n");
-    write_identity_file("robot_status_code", "5\n");
-    write_machine_id(kMachineId + "\n");
+    IdentityFiles().hw_uuid(kHwUuid).serial(kSerial).robot_id(kRobotUuid).board_type(1).version(2).status(5)
+        .machine_id(kMachineId).install();
     write_cpuinfo("processor\t: 0\nSerial\t\t: 00000000c0ffee01\n");
 }
 

@@ -37,6 +37,16 @@ TEST_F(SimulatedUnit, StartsWithNothingOnIt) {
     EXPECT_EQ(read_file(kCpuinfoPath), "");
 }
 
+TEST_F(SimulatedUnit, IdentityFilesWriteOneLinePerItemGivenAndNothingElse) {
+    IdentityFiles().robot_id("r").serial("s").status(5).machine_id("m").install();
+    EXPECT_EQ(read_file("/etc/korvanta/robot_id"), "r\n");
+    EXPECT_EQ(read_file("/etc/korvanta/robot_sn"), "s\n");
+    EXPECT_EQ(read_file("/etc/korvanta/robot_status_code"), "5\n");
+    EXPECT_EQ(read_file(kMachineIdPath), "m\n");
+    EXPECT_FALSE(fs::exists("/etc/korvanta/hw_uuid"));
+    EXPECT_FALSE(fs::exists("/etc/korvanta/board_type_code"));
+}
+
 TEST_F(SimulatedUnit, EepromImagePlacesFieldsAtTheirOffsetsLittleEndian) {
     EepromImage::erased()
         .hw_uuid("000102030405060708090a0b0c0d0e0f")
