@@ -244,7 +244,7 @@ void make_full(const std::string& directory) {
     std::vector<std::pair<std::string, std::string>> kept;
     for (const fs::directory_entry& entry : fs::directory_iterator(directory))
         if (entry.is_regular_file()) kept.emplace_back(entry.path().filename(), read_file(entry.path()).value_or(""));
-    if (::mount("korvanta-full", directory.c_str(), "tmpfs", 0, "size=16k,mode=0755") != 0)
+    if (::mount("korvanta-full", directory.c_str(), "tmpfs", 0, "size=64k,mode=0755") != 0)
         fail("cannot mount a tmpfs on", directory);
     for (const auto& [name, content] : kept) write_whole_file(directory + "/" + name, content.data(), content.size());
     // Fill every remaining block; new files can still be made, but not written.
