@@ -8,10 +8,17 @@ guest=$1 work=$2
 here=$(cd "$(dirname "$0")" && pwd)
 
 fail() { echo "at24: FAIL: $*" >&2; exit 1; }
+# In CI a missing machine is a failure. On a developer's host without Debian's
+# kernel packages (Ubuntu, say) the test is reported as skipped, never as passed.
+unavailable() {
+    [ -n "${CI:-}" ] && fail "$*"
+    echo "at24: SKIPPED: $*" >&2
+    exit 77
+}
 
 command -v qemu-system-x86_64 >/dev/null ||
-    fail "qemu-system-x86_64 not found: install the Debian package qemu-system-x86"
-kernel=$("$here/kernel_cache.sh") || fail "no kernel to boot (see above)"
+    unavailable "qemu-system-x86_64 not found: install the Debian package qemu-system-x86"
+kernel=$("$here/kernel_cache.sh") || unavailable "no Debian 12 kernel to boot (see above)"
 mkdir -p "$work"
 rm -f "$work/console.log" "$work/trace.log"
 "$here/make_initramfs.sh" "$kernel" "$guest" "$work/initramfs.cpio" || fail "could not build the initramfs"
