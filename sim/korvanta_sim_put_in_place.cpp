@@ -1,9 +1,7 @@
 #include "korvanta_sim_put_in_place.h"
 
-#include <filesystem>
 #include <stdexcept>
 
-#include "korvanta_hardware.h"
 #include "simulated_unit.h"
 
 namespace korvanta_sim {
@@ -20,28 +18,17 @@ void install_eeprom(const Unit& unit) {
     image.install();
 }
 
-// The library's own paths, so that the files land where it reads them.
-std::string name_in_identity_dir(const std::string& path) { return std::filesystem::path(path).filename(); }
-
-void write_item(const std::string& path, const std::optional<std::string>& value) {
-    if (value) write_identity_file(name_in_identity_dir(path), *value + "\n");
-}
-
-void write_code(const std::string& path, const std::optional<uint16_t>& code) {
-    if (code) write_identity_file(name_in_identity_dir(path), std::to_string(*code) + "\n");
-}
-
 // The directory exists even when it holds nothing yet, as on a unit made
 // ready for provisioning: the library never creates it.
 void install_files(const Unit& unit) {
-    require_sandbox();
-    std::filesystem::create_directories(kIdentityDir);
-    write_item(korvanta_hardware::ROBOT_ID_PATH, unit.uuid);
-    write_item(korvanta_hardware::HW_UUID_PATH, unit.hw_uuid);
-    write_item(korvanta_hardware::ROBOT_SN_PATH, unit.serial);
-    write_code(korvanta_hardware::BOARD_TYPE_CODE_PATH, unit.board_type);
-    write_code(korvanta_hardware::ROBOT_VERSION_CODE_PATH, unit.robot_version);
-    write_code(korvanta_hardware::ROBOT_STATUS_CODE_PATH, unit.robot_status);
+    IdentityFiles files;
+    if (unit.uuid) files.robot_id(*unit.uuid);
+    if (unit.hw_uuid) files.hw_uuid(*unit.hw_uuid);
+    if (unit.serial) files.serial(*unit.serial);
+    if (unit.board_type) files.board_type(*unit.board_type);
+    if (unit.robot_version) files.version(*unit.robot_version);
+    if (unit.robot_status) files.status(*unit.robot_status);
+    files.install();
 }
 
 }  // namespace
