@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -49,9 +50,12 @@ void put(const std::string& path, const std::string& content) {
 std::set<std::string> scratch_entries() {
     std::set<std::string> names;
     DIR* dir = ::opendir(korvanta_fuzz::scratch_directory().c_str());
-    while (struct dirent* entry = dir ? ::readdir(dir) : nullptr)
+    check(dir != nullptr, "the scratch directory can be opened");
+    errno = 0;
+    while (struct dirent* entry = ::readdir(dir))
         if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) names.insert(entry->d_name);
-    if (dir) ::closedir(dir);
+    check(errno == 0, "the scratch directory can be read to its end");
+    ::closedir(dir);
     return names;
 }
 

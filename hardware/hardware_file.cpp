@@ -48,9 +48,10 @@ bool HardwareFile::WriteRobotEnvCode(uint32_t code) { return writeCode(code, ROB
 int HardwareFile::readCodeFromFile(const std::string& path) {
     std::string line;
     if (!read_first_line(path, line)) return -1;
-    // strtol saturates beyond the 64-bit range; only the low 16 bits count.
-    long number = std::strtol(line.c_str(), nullptr, 10);
-    return static_cast<int>(static_cast<unsigned long>(number) & 0xFFFFu);
+    // Saturates at the 64-bit limits on every architecture (long is 32 bits on
+    // some); only the low 16 bits count.
+    long long number = std::strtoll(line.c_str(), nullptr, 10);
+    return static_cast<int>(static_cast<unsigned long long>(number) & 0xFFFFu);
 }
 
 std::string HardwareFile::readUuidFromFile(const std::string& path, unsigned int byte_count) {

@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -37,10 +36,10 @@ void save_identifier(Json& unit, const char* key, const std::string& path) {
     unit[key] = *line;
 }
 
-// As the library reads a code: the number that leads the first line, low 16 bits.
+// Read by the library itself, so the saved code is the one a program on the unit sees.
 void save_code(Json& unit, const char* key, const std::string& path) {
-    std::optional<std::string> line = first_line(path);
-    if (line) unit[key] = static_cast<uint16_t>(std::strtol(line->c_str(), nullptr, 10));
+    int code = korvanta_hardware::HardwareFile::readCodeFromFile(path);
+    if (code >= 0) unit[key] = code;
 }
 
 void save_cpuinfo(Json& unit) {

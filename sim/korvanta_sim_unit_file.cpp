@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -17,7 +18,7 @@ namespace fs = std::filesystem;
 using Json = nlohmann::json;
 
 constexpr size_t kIdentifierLength = 32;
-constexpr unsigned long kMaxCode = 65535;
+constexpr uint64_t kMaxCode = 65535;
 constexpr char kCpuSerialLinePrefix[] = "Serial\t\t: ";
 
 constexpr const char* kKnownKeys[] = {
@@ -128,8 +129,9 @@ bool read_identifier(const Json& object, const char* key, bool hex, std::optiona
 bool read_code(const Json& object, const char* key, CodeTable table, std::optional<uint16_t>& out, std::string& error) {
     const Json* value = find(object, key);
     if (value == nullptr) return true;
-    if (value->is_number_unsigned() && value->get<unsigned long>() <= kMaxCode) {
-        out = static_cast<uint16_t>(value->get<unsigned long>());
+    // JSON keeps unsigned numbers in 64 bits; unsigned long would cut them on 32-bit targets.
+    if (value->is_number_unsigned() && value->get<uint64_t>() <= kMaxCode) {
+        out = static_cast<uint16_t>(value->get<uint64_t>());
         return true;
     }
     if (!value->is_string()) return fail(error, key, "must be a code from 0 to 65535 or a name");

@@ -10,7 +10,9 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -61,15 +63,18 @@ void pause_for(std::chrono::nanoseconds duration) {
 }
 
 // Names of the temporary files a killed writer left in the identity directory;
-// every other name there but robot_id is reported as well.
+// every other name there but robot_id is reported as well, and so is a
+// directory that cannot be read to its end.
 std::vector<std::string> leftovers() {
     std::vector<std::string> names;
     DIR* dir = ::opendir(kIdentityDir);
     if (dir == nullptr) return {"(identity directory gone)"};
+    errno = 0;
     while (struct dirent* entry = ::readdir(dir)) {
         std::string name = entry->d_name;
         if (name != "." && name != ".." && name != "robot_id") names.push_back(name);
     }
+    if (errno != 0) names.push_back(std::string("(identity directory unreadable: ") + std::strerror(errno) + ")");
     ::closedir(dir);
     return names;
 }

@@ -323,6 +323,7 @@ std::map<std::string, std::string> file_store() {
     std::error_code error;
     for (fs::recursive_directory_iterator it(kIdentityDir, error), end; !error && it != end; it.increment(error))
         entries[it->path()] = it->is_directory() ? "(directory)" : read_file(it->path()).value_or("(unreadable)");
+    if (error && error != std::errc::no_such_file_or_directory) ADD_FAILURE() << "cannot list the store: " << error.message();
     entries[kMachineIdPath] = read_file(kMachineIdPath).value_or("(missing)");
     return entries;
 }

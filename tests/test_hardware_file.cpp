@@ -1,6 +1,7 @@
 // The file backend on a simulated unit without an EEPROM: what it reads from the
 // identity files, what it writes, and every message byte for byte.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -47,8 +48,11 @@ TEST_F(FileBackend, CodeFollowsStrtolRulesAndKeepsLow16Bits) {
         {"65536\n", 0},
         {"70000\n", 4464},
         {"4294967297\n", 1},
-        {"99999999999999999999999\n", 65535},  // saturates at LONG_MAX
-        {"-99999999999999999999999\n", 0},     // saturates at LONG_MIN
+        {"4294967301\n", 5},  // 64 bits wide on every target, 32-bit ones too
+        {"70000000000\n", 15360},
+        {"-70000000000\n", 50176},
+        {"99999999999999999999999\n", 65535},  // saturates at the 64-bit maximum
+        {"-99999999999999999999999\n", 0},     // saturates at the 64-bit minimum
         {"12\n34\n", 12},
     };
     for (const auto& [content, expected] : cases) {
@@ -65,6 +69,13 @@ TEST_F(FileBackend, EachCodeComesFromItsOwnFile) {
     EXPECT_EQ(backend.GetRobotEnvCode(), 1);
     EXPECT_EQ(backend.GetRobotVersionCode(), 2);
     EXPECT_EQ(backend.GetBoardTypeCode(), 3);
+}
+
+// Built with 64-bit file offsets; a 32-bit build without them cannot open a file past 2 GiB.
+TEST_F(FileBackend, CodeFileLargerThan4GiBReadsLikeAnyOther) {
+    write_identity_file("robot_status_code", "7\n");
+    ASSERT_EQ(::truncate(identity_path("robot_status_code").c_str(), off_t{5} << 30), 0);  // sparse
+    EXPECT_EQ(backend.GetRobotEnvCode(), 7);
 }
 
 TEST_F(FileBackend, MissingOrUnreadableCodeFileGivesMinusOneSilently) {

@@ -4,6 +4,7 @@
 #include <sys/inotify.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <new>
 #include <stdexcept>
@@ -79,7 +80,13 @@ EepromImage programmed_eeprom() {
 size_t open_descriptors() {
     size_t count = 0;
     DIR* directory = ::opendir("/proc/self/fd");
+    if (directory == nullptr) {
+        ADD_FAILURE() << "cannot open /proc/self/fd";
+        return 0;
+    }
+    errno = 0;
     while (::readdir(directory) != nullptr) ++count;
+    if (errno != 0) ADD_FAILURE() << "cannot read /proc/self/fd to its end";
     ::closedir(directory);
     return count;
 }

@@ -153,10 +153,11 @@ TEST_F(KorvantaSim, SavedUnitRunsAgainAsTheSameUnit) {
 TEST_F(KorvantaSim, SavedUnitHoldsWhatTheLibraryWouldRead) {
     fs::path unit = unit_file(R"({"store": "files", "cpuinfo": "processor\t: 0\nSerial\t\t: 00000000deadbeef\n"})");
     fs::path saved = dir_ / "saved.json";
-    std::string writer = "printf 'short\\n' > /etc/korvanta/robot_sn; printf '42abc\\n' > /etc/korvanta/board_type_code";
+    std::string writer = "printf 'short\\n' > /etc/korvanta/robot_sn; printf '42abc\\n' > /etc/korvanta/board_type_code;"
+                         "printf '70000000000\\n' > /etc/korvanta/robot_version_code";
     Result wrote = run({kSim, "--save", saved.string(), unit.string(), "--", "sh", "-c", writer});
     ASSERT_EQ(wrote.status, 0) << wrote.err;
-    EXPECT_EQ(Json::parse(read_all(saved)), R"({"store": "files", "board_type": 42,
+    EXPECT_EQ(Json::parse(read_all(saved)), R"({"store": "files", "board_type": 42, "robot_version": 15360,
         "cpuinfo": "processor\t: 0\nSerial\t\t: 00000000deadbeef\n"})"_json);
     EXPECT_NE(wrote.err.find("/etc/korvanta/robot_sn: first line of 5 characters"), std::string::npos) << wrote.err;
 }
@@ -209,6 +210,7 @@ TEST_F(KorvantaSim, BadUnitFileFailsNamingTheKeyBeforeTheCommandRuns) {
         {R"({"store": "files", "hw_uuid": "0123456789abcdef\n123456789abcdef"})", "hw_uuid: "},
         {R"({"store": "none", "uuid": "0123456789abcdef0123456789abcdef"})", "uuid: "},
         {R"({"store": "files", "board_type": 65536})", "board_type: "},
+        {R"({"store": "files", "board_type": 4294967297})", "board_type: "},  // 1 if cut to 32 bits
         {R"({"store": "files", "robot_status": -1})", "robot_status: "},
         {R"({"store": "files", "robot_status": "RELEASED"})", "robot_status: "},
         {R"({"store": "eeprom", "board_type": "STATION_BOARD", "robot_version": "KORVANTA_DVT2"})", "robot_version: "},
@@ -289,6 +291,7 @@ std::string host_snapshot() {
         for (auto it = fs::recursive_directory_iterator(top, fs::directory_options::skip_permission_denied, ec);
              !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
             note(it->path());
+        if (ec) ADD_FAILURE() << "cannot list " << top << ": " << ec.message();
     }
     return snapshot.str();
 }

@@ -3,6 +3,9 @@
  * kMaxFd and copies made by dup are not followed. */
 #define _GNU_SOURCE
 #undef _FORTIFY_SOURCE
+/* Defines libc's native and 64-bit entry points side by side, so off_t must
+ * stay the native one whatever the build sets. */
+#undef _FILE_OFFSET_BITS
 
 #include <dlfcn.h>
 #include <fcntl.h>

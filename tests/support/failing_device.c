@@ -1,6 +1,9 @@
 /* The misbehaving EEPROM of failing_device.h. */
 #define _GNU_SOURCE
 #undef _FORTIFY_SOURCE
+/* Defines libc's native and 64-bit lseek side by side (a 32-bit build with
+ * 64-bit offsets calls the latter), so off_t must stay the native one. */
+#undef _FILE_OFFSET_BITS
 
 #include "failing_device.h"
 
@@ -15,7 +18,7 @@ enum mode { kPassThrough, kBreakTransfers, kDiscardWrites };
 /* Set once, before the operation under test, in a single-threaded child. */
 static enum mode armed = kPassThrough;
 static dev_t armed_device;
-static ino_t armed_inode;
+static ino64_t armed_inode;
 static size_t good_bytes_per_transfer;
 static int transfer_error;
 static size_t good_bytes_left;
@@ -27,8 +30,8 @@ static size_t good_bytes_left;
         __atomic_store_n(&real, (__typeof__(&name))dlsym(RTLD_NEXT, #name), __ATOMIC_RELEASE);
 
 static int arm(const char* path, enum mode mode) {
-    struct stat st;
-    if (stat(path, &st) != 0) return -1;
+    struct stat64 st;
+    if (stat64(path, &st) != 0) return -1;
     armed_device = st.st_dev;
     armed_inode = st.st_ino;
     armed = mode;
@@ -44,8 +47,8 @@ int failing_device_break_transfers(const char* path, size_t good_bytes, int erro
 int failing_device_discard_writes(const char* path) { return arm(path, kDiscardWrites); }
 
 static int on_device(int fd) {
-    struct stat st;
-    return armed != kPassThrough && fstat(fd, &st) == 0 && st.st_dev == armed_device && st.st_ino == armed_inode;
+    struct stat64 st;
+    return armed != kPassThrough && fstat64(fd, &st) == 0 && st.st_dev == armed_device && st.st_ino == armed_inode;
 }
 
 /* How much of a transfer of count bytes may go through; 0 means fail it now. */
@@ -83,8 +86,18 @@ ssize_t write(int fd, const void* buffer, size_t count) {
 }
 
 /* Every field access starts with a positioning: a new transfer. */
+static void positioned(int fd) {
+    if (armed == kBreakTransfers && on_device(fd)) good_bytes_left = good_bytes_per_transfer;
+}
+
 off_t lseek(int fd, off_t offset, int whence) {
     REAL(lseek);
-    if (armed == kBreakTransfers && on_device(fd)) good_bytes_left = good_bytes_per_transfer;
+    positioned(fd);
+    return real(fd, offset, whence);
+}
+
+off64_t lseek64(int fd, off64_t offset, int whence) {
+    REAL(lseek64);
+    positioned(fd);
     return real(fd, offset, whence);
 }

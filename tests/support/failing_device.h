@@ -2,9 +2,10 @@
  * off with an error part way through, or one that acknowledges writes and
  * keeps its old bytes (write-protect pin asserted).
  *
- * Link failing_device.c into the test program: its read, write and lseek come
- * before libc's for every caller in the process, the library included. Unarmed
- * they only pass calls on. Armed, they act on descriptors open on the armed
+ * Link failing_device.c into the test program: its read, write and lseek (and
+ * lseek64, which code built with 64-bit file offsets calls) come before libc's
+ * for every caller in the process, the library included. Unarmed they only
+ * pass calls on. Armed, they act on descriptors open on the armed
  * file (matched by device and inode) and leave every other one alone. Arm
  * only in a forked child that runs the one operation under test. */
 #ifndef KORVANTA_TESTS_FAILING_DEVICE_H
