@@ -27,6 +27,18 @@ if(KORVANTA_BUILD_PYTHON)
   list(APPEND CPACK_COMPONENTS_ALL python)
 endif()
 
+# A cross build's packages are for the target: Debian's name for its
+# architecture (CPack would take this machine's).
+if(CMAKE_CROSSCOMPILING)
+  execute_process(COMMAND dpkg-architecture -t ${CMAKE_LIBRARY_ARCHITECTURE} -qDEB_HOST_ARCH
+                  OUTPUT_VARIABLE CPACK_DEBIAN_PACKAGE_ARCHITECTURE OUTPUT_STRIP_TRAILING_WHITESPACE
+                  ERROR_QUIET RESULT_VARIABLE failed)
+  if(failed OR NOT CPACK_DEBIAN_PACKAGE_ARCHITECTURE)
+    message(FATAL_ERROR "No Debian architecture for the target '${CMAKE_LIBRARY_ARCHITECTURE}' "
+                        "(CMAKE_LIBRARY_ARCHITECTURE, set by the toolchain file); dpkg-architecture comes with dpkg-dev.")
+  endif()
+endif()
+
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
@@ -47,6 +59,10 @@ file(CONFIGURE OUTPUT "${KORVANTA_SHLIBS}" CONTENT
   "libkorvanta-hardware ${PROJECT_VERSION_MAJOR} ${CPACK_DEBIAN_RUNTIME_PACKAGE_NAME} (>= ${PROJECT_VERSION})\n")
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA "${KORVANTA_SHLIBS}")
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# The library installs for several architectures side by side (arm64 and armhf
+# on one board, say). CPack writes no Multi-Arch field; a script adds it.
+set(CPACK_KORVANTA_MULTI_ARCH_SAME ${CPACK_DEBIAN_RUNTIME_PACKAGE_NAME})
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/KorvantaMultiArchSame.cmake)
 
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libkorvanta-hardware-dev)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)

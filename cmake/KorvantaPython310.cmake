@@ -104,6 +104,12 @@ function(_korvanta_choose_python310)
     endif()
     return()
   endif()
+  # The interpreters found here are this machine's, not the target's.
+  if(CMAKE_CROSSCOMPILING)
+    message(FATAL_ERROR "A cross build's Python module needs the target's CPython 3.10 with its "
+                        "headers: set KORVANTA_PYTHON310_EXECUTABLE to it, or configure with "
+                        "-DKORVANTA_BUILD_PYTHON=OFF.")
+  endif()
 
   _korvanta_python_candidates(candidates 3.10)
   set(headerless "")

@@ -18,8 +18,8 @@ endif()
 target_link_libraries(korvanta_warnings INTERFACE korvanta_sanitize)
 
 # The at24 guest is linked statically, which no sanitizer runtime allows. The
-# EEPROM transfer counter is preloaded into every tool the sandbox starts; with
-# a sanitizer runtime of its own it would drag that runtime into each of them.
+# EEPROM transfer counter is preloaded into test programs ahead of their own
+# sanitizer runtime; it must not bring a second one.
 foreach(target IN ITEMS korvanta-at24-guest korvanta-eeprom-io-counter)
   if(TARGET ${target})
     set_property(TARGET ${target} PROPERTY KORVANTA_NO_SANITIZE ON)

@@ -1,14 +1,20 @@
 #!/bin/bash
 # The Debian packages: built with CPack from a tree configured for /usr, each
 # unpacked into a scratch root (dpkg -x) and checked for its files, its
-# dependencies and, for the library, its soname and shlibs.
+# dependencies, its architecture and, for the library, its soname and shlibs.
 #
 #   check_debs.sh SOURCE WORK VERSION PYTHON_EXECUTABLE|""
 # WORK keeps the packaging tree between runs, so that a rerun builds little.
+# For the build's target: CC names its compiler, which names the architecture;
+# KORVANTA_TOOLCHAIN_FILE (if any) configures the tree and KORVANTA_EMULATOR
+# (words, if any) runs the packaged tool.
 set -eu
 source=$1 work=$2 version=$3 python=${4:-}
 major=${version%%.*}
-multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+emulator=${KORVANTA_EMULATOR:-}
+triplet=$(${CC:-cc} -dumpmachine)
+architecture=$(dpkg-architecture -t "$triplet" -qDEB_HOST_ARCH 2>/dev/null)
+multiarch=$(dpkg-architecture -t "$triplet" -qDEB_HOST_MULTIARCH 2>/dev/null)
 libdir=usr/lib/$multiarch
 python_dir=usr/lib/python3/dist-packages
 
@@ -17,6 +23,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 tree=$work/tree
 options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_TESTING=OFF
          -DKORVANTA_BUILD_BENCHMARKS=OFF)
+[ -n "${KORVANTA_TOOLCHAIN_FILE:-}" ] && options+=(-DCMAKE_TOOLCHAIN_FILE="$KORVANTA_TOOLCHAIN_FILE")
 if [ -n "$python" ]; then
     options+=(-DKORVANTA_BUILD_PYTHON=ON -DKORVANTA_PYTHON310_EXECUTABLE="$python"
               -DKORVANTA_PYTHON_INSTALL_DIR=/$python_dir)
@@ -51,7 +58,11 @@ runtime=libkorvanta-hardware$major
 release=$(field "$runtime" Version)
 [ "${release%-*}" = "$version" ] || fail "$runtime has version $release"
 root=$scratch/root
-for deb in "$tree"/*.deb; do dpkg -x "$deb" "$root"; done
+for deb in "$tree"/*.deb; do
+    [ "$(dpkg-deb -f "$deb" Architecture)" = "$architecture" ] ||
+        fail "$(basename "$deb") is for $(dpkg-deb -f "$deb" Architecture), not $architecture"
+    dpkg -x "$deb" "$root"
+done
 
 # Runtime: the library and its soname link, nothing a user of the library does not load.
 expect_contents "$runtime" "$libdir/libkorvanta-hardware.so.$version" "$libdir/libkorvanta-hardware.so.$major"
@@ -65,6 +76,7 @@ field "$runtime" Depends | grep -q "libc6 (>=" && field "$runtime" Depends | gre
 dpkg-deb -I "$(deb_of "$runtime")" shlibs | grep -qxF "libkorvanta-hardware $major $runtime (>= $version)" ||
     fail "$runtime has no shlibs entry"
 [ "$(field "$runtime" Section)" = libs ] || fail "$runtime is not in section libs"
+[ "$(field "$runtime" Multi-Arch)" = same ] || fail "$runtime is not Multi-Arch: same"
 
 # Development files: headers, link name, pkg-config file and CMake package for /usr.
 dev=libkorvanta-hardware-dev
@@ -84,7 +96,7 @@ grep -qx "prefix=/usr" "$pc" && grep -qxF "libdir=\${exec_prefix}/lib/$multiarch
 tool=korvanta-hwinfo
 expect_contents "$tool" usr/bin/korvanta-hwinfo
 expect_depends "$tool" "$runtime (= $release)"
-[ "$(env LD_LIBRARY_PATH="$root/$libdir" "$root/usr/bin/korvanta-hwinfo" --version)" = "korvanta-hwinfo $version" ] ||
+[ "$(env LD_LIBRARY_PATH="$root/$libdir" $emulator "$root/usr/bin/korvanta-hwinfo" --version)" = "korvanta-hwinfo $version" ] ||
     fail "the packaged tool does not run"
 
 # Simulated units: the tool, the one sandbox launcher it runs, and the example units.
@@ -107,4 +119,4 @@ if [ -n "$python" ]; then
     env LD_LIBRARY_PATH="$root/$libdir" PYTHONPATH="$root/$python_dir" "$python" -c 'import korvanta_hardware_module' ||
         fail "the packaged module does not import"
 fi
-echo "packages OK: $(cd "$tree" && echo *.deb)"
+echo "packages OK for $architecture: $(cd "$tree" && echo *.deb)"

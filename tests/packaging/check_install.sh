@@ -4,10 +4,16 @@
 # programs run from there. Touches no identity: the consumers only name codes.
 #
 #   check_install.sh BUILD CONSUMER_SOURCE VERSION LIBDIR INCLUDEDIR BINDIR [PYTHON PYTHON_DIR]
+# For the build's target: CC compiles the C consumer, KORVANTA_TOOLCHAIN_FILE
+# (if any) configures the CMake one, and KORVANTA_EMULATOR (words, if any) runs
+# the programs.
 set -eu
 build=$1 consumer=$2 version=$3 libdir=$4 includedir=$5 bindir=$6
 python=${7:-} python_dir=${8:-}
 major=${version%%.*}
+cc=${CC:-cc} emulator=${KORVANTA_EMULATOR:-}
+toolchain=()
+[ -n "${KORVANTA_TOOLCHAIN_FILE:-}" ] && toolchain=(-DCMAKE_TOOLCHAIN_FILE="$KORVANTA_TOOLCHAIN_FILE")
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/korvanta-install.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
@@ -42,22 +48,23 @@ done
 if readelf -d "$prefix/$bindir/korvanta-hwinfo" | grep -E "R(UN)?PATH" | grep -qF "$build"; then
     fail "korvanta-hwinfo keeps a run path into the build tree"
 fi
-expect_output "korvanta-hwinfo $version" env LD_LIBRARY_PATH="$lib" "$prefix/$bindir/korvanta-hwinfo" --version
+expect_output "korvanta-hwinfo $version" env LD_LIBRARY_PATH="$lib" $emulator "$prefix/$bindir/korvanta-hwinfo" --version
 
 # pkg-config, relocated to the scratch prefix; a C program.
 export PKG_CONFIG_PATH=$lib/pkgconfig
 pc=(pkg-config --define-variable=prefix="$prefix" korvanta-hardware)
 expect_output "$version" "${pc[@]}" --modversion
 # shellcheck disable=SC2046
-cc -Wall -Wextra -Werror -std=c99 "$consumer/consumer.c" $("${pc[@]}" --cflags --libs) -o "$scratch/c-consumer"
+"$cc" -Wall -Wextra -Werror -std=c99 "$consumer/consumer.c" $("${pc[@]}" --cflags --libs) -o "$scratch/c-consumer"
 expect_output "RELEASE SIMULATION_BOARD STATION_VERSION_2024_930 KORVANTA_PRO_EVT eeprom:text" \
-    env LD_LIBRARY_PATH="$lib" "$scratch/c-consumer"
+    env LD_LIBRARY_PATH="$lib" $emulator "$scratch/c-consumer"
 
 # find_package, from C++; a newer major version must not be taken for this one.
-cmake -S "$consumer" -B "$scratch/cmake-consumer" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake -S "$consumer" -B "$scratch/cmake-consumer" "${toolchain[@]}" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$scratch/cmake-consumer" >/dev/null
-expect_output "RELEASE class-interface /etc/korvanta/robot_id" env LD_LIBRARY_PATH="$lib" "$scratch/cmake-consumer/consumer"
-if cmake -S "$consumer" -B "$scratch/cmake-consumer-next" -DCMAKE_PREFIX_PATH="$prefix" \
+expect_output "RELEASE class-interface /etc/korvanta/robot_id" \
+    env LD_LIBRARY_PATH="$lib" $emulator "$scratch/cmake-consumer/consumer"
+if cmake -S "$consumer" -B "$scratch/cmake-consumer-next" "${toolchain[@]}" -DCMAKE_PREFIX_PATH="$prefix" \
     -DKORVANTA_WANTED_VERSION=$((major + 1)) >/dev/null 2>&1; then
     fail "find_package(KorvantaHardware $((major + 1))) accepted version $version"
 fi
