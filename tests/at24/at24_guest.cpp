@@ -379,10 +379,11 @@ void member_reads_everything_and_writes_nothing() {
     CHECK_EQ(KorvantaHardwareInformation_get_uuid(handle.h), hex_of(counting_from(0x40)));
     CHECK_EQ(KorvantaHardwareInformation_get_robot_version(handle.h), "KORVANTA_DVT2");
     CHECK_EQ(KorvantaHardwareInformation_get_robot_status(handle.h), "RELEASE");
-    stderr_of([&] {
+    messages = stderr_of([&] {
         CHECK(!KorvantaHardwareInformation_writeUuid(handle.h, "0123456789abcdef0123456789abcdef"));
         CHECK(!KorvantaHardwareInformation_writeRobotStatus(handle.h, 3));
     });
+    CHECK(messages.find("reading only") != std::string::npos);
 }
 
 void outsider_reads_nothing() {
