@@ -211,6 +211,15 @@ TEST_F(HwinfoTool, PrometheusOfAUnitWithNothingHasEmptyLabelsNotABrokenFile) {
     EXPECT_NE(run.out.find("\nkorvanta_hardware_robot_version_code 65535\n"), std::string::npos);
 }
 
+TEST_F(HwinfoTool, PrometheusUnderTheTimersReadOnlySysStillReadsTheEeprom) {
+    eeprom_unit(1, 2, 5).install();
+    make_read_only("/sys/bus/i2c/devices/5-0050");  // ProtectKernelTunables= in the service
+    ToolRun run = run_hwinfo({"--prometheus"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_NE(run.out.find("{robot_uuid=\"" + kRobotUuid + "\""), std::string::npos) << run.out;
+}
+
 TEST_F(HwinfoTool, PrometheusFileIsReplacedWholeReadableByTheCollector) {
     char pattern[] = "/tmp/hwinfo-textfile.XXXXXX";
     ASSERT_NE(::mkdtemp(pattern), nullptr);

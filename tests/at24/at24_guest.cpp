@@ -388,7 +388,8 @@ void member_reads_everything_and_writes_nothing() {
 
 void outsider_reads_nothing() {
     FlatHandle handle;
-    stderr_of([&] { handle.h = KorvantaHardwareInformation_create(); });
+    std::string messages = stderr_of([&] { handle.h = KorvantaHardwareInformation_create(); });
+    CHECK_EQ(messages.substr(0, 20), "open eeprom failed! ");
     CHECK_EQ(KorvantaHardwareInformation_get_hw_uuid(handle.h), "null");
     CHECK_EQ(KorvantaHardwareInformation_get_robot_status_code(handle.h), 0);
 }
