@@ -1,64 +1,39 @@
 #!/bin/sh
 # What udevd does with a rules file for one event, on a machine without udevd:
-# each rule's match keys are checked against the device, and the RUN programs
-# of the rules that match are run with %p and %k substituted. It knows the keys
-# our rules use; any other key is an error, so a rule it cannot judge never
-# passes unnoticed. Fails when no rule matched.
+# the RUN programs of each rule whose match keys all hold for the device, with
+# %p and %k substituted. A key it does not know is an error, so that a rule it
+# cannot judge never passes unnoticed; so is a file in which no rule matched.
 #   apply_udev_rule.sh RULES_FILE ACTION DEVPATH KERNEL
 set -eu
-rules=$1 action=$2 devpath=$3 kernel=$4
-link() { target=$(readlink "/sys$devpath/$1" || true); echo "${target##*/}"; }
-subsystem=$(link subsystem) driver=$(link driver)
-
-# udev's "|" alternatives of shell patterns.
-matches() {
-    set -f
-    old_ifs=$IFS IFS='|'
-    for alternative in $2; do
-        case $1 in $alternative) IFS=$old_ifs; return 0 ;; esac
-    done
-    IFS=$old_ifs
-    return 1
-}
-
-keys=$(mktemp)
-trap 'rm -f "$keys"' EXIT
-# One "KEY<tab>OP<tab>VALUE" line per key of a rule, then "end".
-sed -e ':a' -e '/\\$/N; s/\\\n//; ta' "$rules" | grep -v '^[[:space:]]*\(#\|$\)' | awk '{
-    rest = $0; skipped = ""
-    while (match(rest, /[A-Z]+[ \t]*(==|!=|\+=|=)[ \t]*"[^"]*"/)) {
-        token = substr(rest, RSTART, RLENGTH); skipped = skipped substr(rest, 1, RSTART - 1)
-        rest = substr(rest, RSTART + RLENGTH)
-        key = token; sub(/[ \t]*[!+=]=?.*/, "", key)
-        op = token; sub(/^[A-Z]+[ \t]*/, "", op); sub(/[ \t]*".*/, "", op)
-        value = token; sub(/^[^"]*"/, "", value); sub(/"$/, "", value)
-        printf "%s\t%s\t%s\n", key, op, value
+link() { target=$(readlink "/sys$3/$1" || true); echo "$2=${target##*/}"; }
+programs=$(sed -e ':a' -e '/\\$/N; s/\\\n//; ta' "$1" | awk -v "ACTION=$2" -v "KERNEL=$4" -v "p=$3" \
+    -v "$(link subsystem SUBSYSTEM "$3")" -v "$(link driver DRIVER "$3")" '
+    function holds(actual, patterns,   n, i, alternative) {  # "|" alternatives of shell patterns
+        n = split(patterns, alternative, "|")
+        for (i = 1; i <= n; i++) {
+            gsub(/\./, "\\.", alternative[i]); gsub(/\*/, ".*", alternative[i]); gsub(/\?/, ".", alternative[i])
+            if (actual ~ ("^" alternative[i] "$")) return 1
+        }
+        return 0
     }
-    if ((skipped rest) !~ /^[ \t,]*$/) printf "UNPARSED\t\t%s%s\n", skipped, rest
-    print "end"
-}' > "$keys"
-
-matched=0 holds=1 runs=
-while IFS='	' read -r key op value; do
-    case $key in
-        end)
-            if [ $holds = 1 ]; then
-                matched=$((matched + 1))
-                printf '%s' "$runs" | while read -r program; do
-                    echo "udev: RUN $program"
-                    $program || exit 1
-                done || exit 1
-            fi
-            holds=1 runs=
-            continue ;;
-        RUN) runs="$runs$(echo "$value" | sed "s|%p|$devpath|g; s|%k|$kernel|g")
-"; continue ;;
-        ACTION) actual=$action ;;
-        SUBSYSTEM) actual=$subsystem ;;
-        KERNEL) actual=$kernel ;;
-        DRIVER) actual=$driver ;;
-        *) echo "udev: $rules: cannot judge $key$op\"$value\"" >&2; exit 1 ;;
-    esac
-    if matches "$actual" "$value"; then [ "$op" = "==" ] || holds=0; else [ "$op" = "!=" ] || holds=0; fi
-done < "$keys"
-[ $matched -gt 0 ] || { echo "udev: no rule of $rules matches $action of $devpath" >&2; exit 1; }
+    /^[ \t]*(#|$)/ { next }
+    {
+        known["ACTION"] = ACTION; known["KERNEL"] = KERNEL; known["SUBSYSTEM"] = SUBSYSTEM; known["DRIVER"] = DRIVER
+        line = $0; matched = 1; run = ""; rest = ""
+        while (match(line, /[A-Z]+(==|!=|\+=)"[^"]*"/)) {
+            rest = rest substr(line, 1, RSTART - 1)
+            key = substr(line, RSTART, RLENGTH); line = substr(line, RSTART + RLENGTH)
+            op = key; sub(/^[A-Z]+/, "", op); op = substr(op, 1, 2)
+            value = key; sub(/^[^"]*"/, "", value); sub(/"$/, "", value); sub(/[!=+]=.*/, "", key)
+            if (key == "RUN" && op == "+=") { gsub(/%p/, p, value); gsub(/%k/, KERNEL, value); run = run value "\n" }
+            else if (key in known && op != "+=") matched = matched && holds(known[key], value) == (op == "==")
+            else { print "cannot judge " key op value > "/dev/stderr"; failed = 1; exit 1 }
+        }
+        if ((rest line) !~ /^[ \t,]*$/) { print "cannot judge " rest line > "/dev/stderr"; failed = 1; exit 1 }
+        if (matched) { printf "%s", run; rules++ }
+    }
+    END { if (!failed && !rules) { print "no rule matches " ACTION " of " p > "/dev/stderr"; exit 1 } }')
+echo "$programs" | while read -r program; do
+    echo "udev: RUN $program"
+    $program
+done

@@ -35,11 +35,9 @@ exporter=$!
 port=
 for _ in $(seq 100); do
     port=$(sed -n 's/.*msg="Listening on" address=127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/exporter.log")
-    [ -n "$port" ] && break
-    kill -0 "$exporter" 2>/dev/null || { cat "$work/exporter.log" >&2; fail "node_exporter did not start"; }
-    sleep 0.1
+    [ -z "$port" ] && kill -0 "$exporter" 2>/dev/null && sleep 0.1 || break
 done
-[ -n "$port" ] || fail "node_exporter did not say where it listens"
+[ -n "$port" ] || { cat "$work/exporter.log" >&2; fail "node_exporter did not start on loopback"; }
 
 # Files may hold any 32 characters: this serial needs escaping in a label.
 printf '%s\n' '{"store": "files", "serial": "say \"hi\" C:\\korvanta 0123456789a", "robot_status": 5}' > "$work/quoting.json"
@@ -56,9 +54,6 @@ for unit in "$units/robot-dvt2-release.json" "$units/nothing.json" "$work/quotin
     promtool check metrics < "$work/textfile/korvanta.prom" || fail "promtool rejects the metrics of $unit"
     curl -sf --max-time 10 "http://127.0.0.1:$port/metrics" > "$work/scraped" || fail "no answer from node_exporter"
     grep -qx 'node_textfile_scrape_error 0' "$work/scraped" || fail "node_exporter could not read the metrics of $unit"
-    grep -qF "$expected" "$work/scraped" || {
-        grep korvanta "$work/scraped" >&2
-        fail "node_exporter does not serve $expected for $unit"
-    }
-    echo "prometheus: $(basename "$unit"): promtool and node_exporter read it"
+    grep -qF "$expected" "$work/scraped" || fail "node_exporter does not serve $expected for $unit"
 done
+echo "prometheus: promtool and node_exporter read every unit's metrics"
