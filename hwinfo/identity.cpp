@@ -30,7 +30,8 @@ bool eeprom_readable() {
         ::close(fd);
     }
     if (error == 0) return true;
-    std::fprintf(stderr, "korvanta-hwinfo: cannot open the EEPROM %s: %s (reading the identity needs read access to it)\n",
+    std::fprintf(stderr,
+                 "korvanta-hwinfo: cannot open the EEPROM %s: %s (reading the identity needs read access to it)\n",
                  path.c_str(), std::strerror(error));
     return false;
 }
