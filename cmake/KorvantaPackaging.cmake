@@ -59,6 +59,8 @@ file(CONFIGURE OUTPUT "${KORVANTA_SHLIBS}" CONTENT
   "libkorvanta-hardware ${PROJECT_VERSION_MAJOR} ${CPACK_DEBIAN_RUNTIME_PACKAGE_NAME} (>= ${PROJECT_VERSION})\n")
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA "${KORVANTA_SHLIBS}")
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# Creates the korvanta group at once and applies the EEPROM's udev rule, without a reboot.
+list(APPEND CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA "${PROJECT_SOURCE_DIR}/hardware/system/postinst")
 # The library installs for several architectures side by side (arm64 and armhf
 # on one board, say). CPack writes no Multi-Arch field; a script adds it.
 set(CPACK_KORVANTA_MULTI_ARCH_SAME ${CPACK_DEBIAN_RUNTIME_PACKAGE_NAME})
