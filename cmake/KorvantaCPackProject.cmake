@@ -1,5 +1,9 @@
 # Read by cpack before it packages (CPACK_PROJECT_CONFIG_FILE).
-#
+if(CPACK_GENERATOR STREQUAL "DEB")
+  # Each package's copyright file, changelog and overrides (KorvantaDebianFiles.cmake).
+  set(ENV{KORVANTA_DEBIAN_FILES} 1)
+endif()
+
 # The library package's Depends come from dpkg-shlibdeps run here rather than by
 # CPack, whose own run would also give the package postinst and postrm scripts
 # that call ldconfig: the package's ldconfig trigger does that, as Debian wants.

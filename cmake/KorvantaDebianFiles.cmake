@@ -4,8 +4,9 @@
 #   lintian-overrides             overrides for every package, each with its reason,
 #   <component>/lintian-overrides   and those of one package: usr/share/lintian/overrides/<package>
 #   <component>/<control file>    such as triggers: into that package's control member
-# Installed only by a component install, as CPack runs one; a plain
-# `cmake --install` leaves them out.
+# Written only when cpack makes Debian packages, which it says by setting
+# KORVANTA_DEBIAN_FILES in its environment (cmake/KorvantaCPackProject.cmake):
+# `cmake --install`, of a component too, leaves them out.
 include_guard(GLOBAL)
 
 set(KORVANTA_DEBIAN_DIR ${PROJECT_SOURCE_DIR}/packaging/debian)
@@ -22,9 +23,6 @@ add_custom_target(korvanta-debian-changelog ALL DEPENDS ${_korvanta_changelog}.g
 function(korvanta_debian_package_files component)
   string(TOUPPER ${component} upper)
   set(package ${CPACK_DEBIAN_${upper}_PACKAGE_NAME})
-  install(FILES ${KORVANTA_DEBIAN_DIR}/copyright ${_korvanta_changelog}.gz
-    DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${component} EXCLUDE_FROM_ALL)
-
   set(own ${KORVANTA_DEBIAN_DIR}/${component})
   set(overrides ${PROJECT_BINARY_DIR}/packaging/lintian-overrides/${package})
   set(text "")
@@ -36,8 +34,15 @@ function(korvanta_debian_package_files component)
     endif()
   endforeach()
   file(CONFIGURE OUTPUT ${overrides} CONTENT "${text}" @ONLY)
-  install(FILES ${overrides} DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
-    COMPONENT ${component} EXCLUDE_FROM_ALL)
+
+  string(CONFIGURE [[
+    if("$ENV{KORVANTA_DEBIAN_FILES}" STREQUAL "1")
+      file(INSTALL "@KORVANTA_DEBIAN_DIR@/copyright" "@_korvanta_changelog@.gz"
+           DESTINATION "${CMAKE_INSTALL_PREFIX}/@CMAKE_INSTALL_DATADIR@/doc/@package@")
+      file(INSTALL "@overrides@" DESTINATION "${CMAKE_INSTALL_PREFIX}/@CMAKE_INSTALL_DATADIR@/lintian/overrides")
+    endif()
+  ]] code @ONLY)
+  install(CODE "${code}" COMPONENT ${component})
   file(GLOB control LIST_DIRECTORIES false ${own}/*)
   list(REMOVE_ITEM control ${own}/lintian-overrides)
   set(CPACK_DEBIAN_${upper}_PACKAGE_CONTROL_EXTRA ${CPACK_DEBIAN_${upper}_PACKAGE_CONTROL_EXTRA} ${control}
