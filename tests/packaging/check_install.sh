@@ -34,6 +34,8 @@ lib=$prefix/$libdir
     fail "libkorvanta-hardware.so does not point at the soname"
 readelf -d "$lib/libkorvanta-hardware.so.$version" | grep -q "(SONAME).*\[libkorvanta-hardware.so.$major\]" ||
     fail "wrong soname"
+# The Debian packages' own files stay in the packages.
+[ ! -e "$prefix/share/doc" ] && [ ! -e "$prefix/share/lintian" ] || fail "Debian package files installed under $prefix"
 for header in korvanta_hardware.h korvanta_hardware_flat.h korvanta_hardware_export.h; do
     [ -f "$prefix/$includedir/$header" ] || fail "header $header not installed"
 done
