@@ -1,5 +1,13 @@
 #include "identity.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
 #include "library_messages.h"
 
 namespace hwinfo {
@@ -8,6 +16,24 @@ Handle open_handle() {
     Handle handle;
     with_library_messages([&handle] { handle.reset(KorvantaHardwareInformation_create()); });
     return handle;
+}
+
+bool eeprom_readable() {
+    std::string path = KorvantaHardwareInformation_get_eeprom_path();
+    if (path.empty()) return true;
+    // Non-blocking: a special file in its place must not hang the tool here.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    int error = errno;
+    if (fd >= 0) {
+        struct stat status;
+        error = ::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode) ? EISDIR : 0;
+        ::close(fd);
+    }
+    if (error == 0) return true;
+    std::fprintf(stderr,
+                 "korvanta-hwinfo: cannot open the EEPROM %s: %s (reading the identity needs read access to it)\n",
+                 path.c_str(), std::strerror(error));
+    return false;
 }
 
 Identity read_identity(const KorvantaHardwareInformation* h) {

@@ -19,6 +19,11 @@ using Handle = std::unique_ptr<KorvantaHardwareInformation, HandleDestroyer>;
 // while it reads reach stderr with their lines ended.
 Handle open_handle();
 
+// An EEPROM that exists but cannot be opened for reading leaves every item
+// "null". Says why on stderr and returns false; true when there is no EEPROM
+// or this process can read it.
+bool eeprom_readable();
+
 struct NamedCode {
     int code = 0;
     std::string name;

@@ -44,7 +44,9 @@ std::string help_text() {
            status_name_lines() +
            "\n"
            "A write is checked by reading the unit again; the value now stored is printed.\n"
-           "Exit status: 0 success, 1 the write failed or reads back differently, 2 usage error.\n";
+           "Exit status: 0 success; 1 the write failed or reads back differently, the\n"
+           "EEPROM cannot be opened for reading, or the output cannot be written;\n"
+           "2 usage error.\n";
 }
 
 std::string version_text() { return std::string("korvanta-hwinfo ") + KORVANTA_HWINFO_VERSION + "\n"; }

@@ -1,5 +1,6 @@
 // korvanta-hwinfo run as a program on simulated units: what it prints, what it
 // writes, and the exit statuses scripts rely on.
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
@@ -37,9 +38,9 @@ std::string whole_memfd(int fd) {
     return text;
 }
 
-// Runs the tool with stdout and stderr collected apart.
-ToolRun run_hwinfo(const std::vector<std::string>& args) {
-    int out = ::memfd_create("hwinfo-out", MFD_CLOEXEC);
+// Runs the tool with stdout and stderr collected apart, or stdout going to output_path.
+ToolRun run_hwinfo(const std::vector<std::string>& args, const char* output_path = nullptr) {
+    int out = output_path ? ::open(output_path, O_WRONLY | O_CLOEXEC) : ::memfd_create("hwinfo-out", MFD_CLOEXEC);
     int err = ::memfd_create("hwinfo-err", MFD_CLOEXEC);
     std::vector<char*> argv{const_cast<char*>(KORVANTA_HWINFO)};
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
@@ -56,7 +57,7 @@ ToolRun run_hwinfo(const std::vector<std::string>& args) {
         run.status = WEXITSTATUS(wait_status);
     }
     posix_spawn_file_actions_destroy(&actions);
-    run.out = whole_memfd(out);
+    run.out = output_path ? "" : whole_memfd(out);
     run.err = whole_memfd(err);
     ::close(out);
     ::close(err);
@@ -260,6 +261,27 @@ TEST_F(HwinfoTool, WriteThatReadsBackDifferentlyFails) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "robot identifier:    " + kHwUuid + "\n");
     EXPECT_NE(run.err.find("korvanta-hwinfo: the robot identifier read back is not the one written\n"),
+              std::string::npos)
+        << run.err;
+}
+
+TEST_F(HwinfoTool, OutputThatCannotBeWrittenFails) {
+    make_file_unit();
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{}, {"--json"}, {"set-status", "RELEASE"}, {"--version"}}) {
+        ToolRun run = run_hwinfo(args, "/dev/full");
+        EXPECT_EQ(run.status, 1) << args.size();
+        EXPECT_NE(run.err.find("korvanta-hwinfo: cannot write the output"), std::string::npos) << run.err;
+    }
+}
+
+TEST_F(HwinfoTool, EepromThatCannotBeOpenedFailsSayingWhy) {
+    put_directory_at(kEepromPath);
+    ToolRun run = run_hwinfo({"--json"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find(std::string("korvanta-hwinfo: cannot open the EEPROM ") + kEepromPath +
+                           ": Is a directory (reading the identity needs read access to it)\n"),
               std::string::npos)
         << run.err;
 }
