@@ -48,6 +48,18 @@ install(FILES ${PROJECT_BINARY_DIR}/korvanta-hardware.pc
   COMPONENT development
 )
 
+# On a robot: the korvanta group and the udev rule that lets it read the identity
+# EEPROM. systemd and udev read these under the prefix's lib/, not its libdir.
+install(FILES ${PROJECT_SOURCE_DIR}/hardware/system/korvanta-hardware.sysusers
+  DESTINATION lib/sysusers.d
+  RENAME korvanta-hardware.conf
+  COMPONENT runtime
+)
+install(FILES ${PROJECT_SOURCE_DIR}/hardware/system/60-korvanta-eeprom.rules
+  DESTINATION lib/udev/rules.d
+  COMPONENT runtime
+)
+
 # Installed into the system, the library is found by programs only once the
 # loader's cache knows it, as a package's ldconfig trigger would see to. Not when
 # staging into DESTDIR, for another prefix or without root: the cache is the system's.

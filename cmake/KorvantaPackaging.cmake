@@ -49,6 +49,8 @@ file(CONFIGURE OUTPUT "${KORVANTA_SHLIBS}" CONTENT
   "libkorvanta-hardware ${PROJECT_VERSION_MAJOR} ${CPACK_DEBIAN_RUNTIME_PACKAGE_NAME} (>= ${PROJECT_VERSION})\n")
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA "${KORVANTA_SHLIBS}")
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# Creates the korvanta group at once and applies the EEPROM's udev rule, without a reboot.
+list(APPEND CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA "${PROJECT_SOURCE_DIR}/hardware/system/postinst")
 # Its Depends come from cmake/KorvantaCPackProject.cmake, which needs these.
 set(CPACK_PROJECT_CONFIG_FILE "${CMAKE_CURRENT_LIST_DIR}/KorvantaCPackProject.cmake")
 set(CPACK_KORVANTA_LIBRARY "${KORVANTA_LIBRARY_BUILD_DIR}/libkorvanta-hardware.so.${PROJECT_VERSION}")

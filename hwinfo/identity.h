@@ -37,10 +37,13 @@ struct Identity {
     NamedCode board_type;
     NamedCode version;  // named from the station table on a station board
     NamedCode status;
-    std::string source;  // the EEPROM's path, or kIdentityFilesSource
+    std::string source;  // the EEPROM's path, kIdentityFilesSource or kNoSource
 };
 
 inline constexpr char kIdentityFilesSource[] = "identity files";
+// Neither an EEPROM nor any identity file: every value shown is a placeholder
+// (the robot identifier may still be the operating system's machine-id).
+inline constexpr char kNoSource[] = "none";
 
 Identity read_identity(const KorvantaHardwareInformation* h);
 

@@ -9,6 +9,8 @@
 #include "exit_status.h"
 #include "identity.h"
 #include "json_report.h"
+#include "prometheus_report.h"
+#include "report_file.h"
 #include "text_report.h"
 #include "usage.h"
 #include "write_command.h"
@@ -35,6 +37,10 @@ int run(const hwinfo::Command& command) {
             return print(hwinfo::format_text(hwinfo::read_identity(hwinfo::open_handle().get())));
         case hwinfo::Action::kShowJson:
             return print(hwinfo::format_json(hwinfo::read_identity(hwinfo::open_handle().get())));
+        case hwinfo::Action::kShowPrometheus: {
+            std::string metrics = hwinfo::format_prometheus(hwinfo::read_identity(hwinfo::open_handle().get()));
+            return command.value.empty() ? print(metrics) : hwinfo::write_report_file(command.value, metrics);
+        }
         default:
             return hwinfo::run_write(command);
     }

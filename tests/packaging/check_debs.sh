@@ -59,9 +59,12 @@ for deb in "$tree"/*.deb; do dpkg -x "$deb" "$root"; done
 zcat "$root/usr/share/doc/$runtime/changelog.Debian.gz" | head -n 1 | grep -qF "($release)" ||
     fail "the changelog's newest entry is not $release"
 
-# Runtime: the library and its soname link, nothing a user of the library does not load.
+# Runtime: the library and its soname link, and the korvanta group with the
+# udev rule that lets it read the EEPROM, created and applied on installation.
 expect_contents "$runtime" "$libdir/libkorvanta-hardware.so.$version" "$libdir/libkorvanta-hardware.so.$major" \
-    $(debian_files "$runtime")
+    usr/lib/sysusers.d/korvanta-hardware.conf usr/lib/udev/rules.d/60-korvanta-eeprom.rules $(debian_files "$runtime")
+dpkg-deb -I "$(deb_of "$runtime")" postinst | grep -q "systemd-sysusers /usr/lib/sysusers.d/korvanta-hardware.conf" ||
+    fail "$runtime does not create the korvanta group on installation"
 readelf -d "$root/$libdir/libkorvanta-hardware.so.$version" | grep -q "(SONAME).*\[libkorvanta-hardware.so.$major\]" ||
     fail "wrong soname"
 [ "$(readlink "$root/$libdir/libkorvanta-hardware.so.$major")" = "libkorvanta-hardware.so.$version" ] ||
@@ -75,7 +78,7 @@ dpkg-deb -I "$(deb_of "$runtime")" shlibs | grep -qxF "libkorvanta-hardware $maj
 # dpkg's trigger updates the loader cache; no maintainer script does.
 dpkg-deb -I "$(deb_of "$runtime")" triggers | grep -qxF "activate-noawait ldconfig" || fail "$runtime has no ldconfig trigger"
 for script in preinst postinst prerm postrm; do
-    ! dpkg-deb -I "$(deb_of "$runtime")" "$script" >/dev/null 2>&1 || fail "$runtime has a $script script"
+    ! dpkg-deb -I "$(deb_of "$runtime")" "$script" 2>/dev/null | grep -qw ldconfig || fail "$runtime's $script calls ldconfig"
 done
 
 # Development files: headers, link name, pkg-config file and CMake package for /usr.
@@ -95,7 +98,11 @@ grep -qx "prefix=/usr" "$pc" && grep -qxF "libdir=\${exec_prefix}/lib/$multiarch
 
 # The tool: runs from the unpacked root against the packaged library.
 tool=korvanta-hwinfo
-expect_contents "$tool" usr/bin/korvanta-hwinfo usr/share/man/man1/korvanta-hwinfo.1.gz $(debian_files "$tool")
+units=usr/lib/systemd/system/korvanta-hwinfo-prometheus
+expect_contents "$tool" usr/bin/korvanta-hwinfo "$units.service" "$units.timer" \
+    usr/share/korvanta-hwinfo/ansible/korvanta.fact usr/share/man/man1/korvanta-hwinfo.1.gz $(debian_files "$tool")
+grep -qx "ExecStart=/usr/bin/korvanta-hwinfo --prometheus .*" "$root/$units.service" ||
+    fail "the service does not run the packaged tool"
 expect_depends "$tool" "$runtime (= $release)"
 [ "$(env LD_LIBRARY_PATH="$root/$libdir" "$root/usr/bin/korvanta-hwinfo" --version)" = "korvanta-hwinfo $version" ] ||
     fail "the packaged tool does not run"

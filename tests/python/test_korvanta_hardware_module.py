@@ -245,6 +245,21 @@ class LifetimeTest(unittest.TestCase):
             del instance
             self.assertEqual(open_fds(), before, make)
 
+    def test_closed_standard_descriptors_never_lead_into_the_eeprom(self):
+        # A daemon without stdio; the third EEPROM would otherwise open as 2 and
+        # take the message about the erased robot identifier.
+        unit.reset_unit()
+        image = unit.EepromImage.erased().hw_uuid(HW_UUID).status(5)
+        image.install()
+        code = ("import os, korvanta_hardware_module as k\n"
+                "for fd in (0, 1, 2): os.close(fd)\n"
+                "handles = [k.hardInfo() for _ in range(3)]\n"
+                "os._exit(0 if all([k.write_robot_status(h, 9) for h in handles]) else 1)\n")
+        self.assertEqual(subprocess.run([sys.executable, "-c", code]).returncode, 0)
+        expected = bytearray(image.bytes())
+        expected[52] = 9
+        self.assertEqual(unit.read_eeprom(), bytes(expected))
+
     def test_many_instances_leak_nothing(self):
         unit.reset_unit()
         unit.EepromImage.erased().hw_uuid(HW_UUID).robot_uuid(ROBOT_UUID).serial(ROBOT_UUID).install()

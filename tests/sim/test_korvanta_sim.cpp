@@ -134,7 +134,7 @@ TEST_F(KorvantaSim, EachExampleUnitShowsExactlyItsIdentity) {
         {"nothing.json", R"({
             "uuid": "null", "hw_uuid": "null", "serial": "null", "cpu_serial_number": "null",
             "board_type": 0, "board_type_name": "UNKNOWN", "robot_version": 65535, "robot_version_name": "UNKNOWN",
-            "robot_status": 0, "robot_status_name": "UNKNOWN", "source": "identity files"})"_json},
+            "robot_status": 0, "robot_status_name": "UNKNOWN", "source": "none"})"_json},
     };
     size_t shipped = 0;
     for (const fs::directory_entry& entry : fs::directory_iterator(kUnits)) shipped += entry.path().extension() == ".json";
