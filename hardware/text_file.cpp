@@ -1,22 +1,21 @@
 #include "text_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-
-#include "unique_fd.h"
 
 namespace korvanta_hardware {
 namespace {
 
-UniqueFd open_for_reading(const std::string& path) {
-    int fd;
-    do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    return UniqueFd(fd);
+UniqueFd open_regular_file(const char* path) {
+    UniqueFd fd = open_descriptor(path, O_RDONLY | O_NONBLOCK);
+    struct stat st;
+    if (fd && (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))) fd.reset();
+    return fd;
 }
 
 // Bytes read, 0 at the end of the file, -1 on an error.
@@ -31,13 +30,13 @@ ssize_t read_some(int fd, char* buffer, size_t size) {
 }  // namespace
 
 bool read_first_line(const std::string& path, std::string& line) {
-    UniqueFd fd = open_for_reading(path);
+    UniqueFd fd = open_regular_file(path.c_str());
     if (!fd) return false;
     std::string result;
     char buffer[256];
-    for (;;) {
-        ssize_t n = read_some(fd.get(), buffer, sizeof buffer);
-        if (n < 0) return false;  // a directory or an I/O error: nothing usable was read
+    while (result.size() < kMaxLineLength) {
+        ssize_t n = read_some(fd.get(), buffer, std::min(sizeof buffer, kMaxLineLength - result.size()));
+        if (n < 0) return false;  // an I/O error: nothing usable was read
         if (n == 0) break;
         const void* newline = std::memchr(buffer, '\n', static_cast<size_t>(n));
         result.append(buffer, newline ? static_cast<const char*>(newline) - buffer : n);
@@ -47,23 +46,49 @@ bool read_first_line(const std::string& path, std::string& line) {
     return true;
 }
 
-bool for_each_line(const std::string& path, const std::function<void(const std::string&)>& on_line) {
-    UniqueFd fd = open_for_reading(path);
-    if (!fd) return false;
-    std::string pending;
-    char buffer[4096];
+LineReader::LineReader(const char* path) : fd_(open_regular_file(path)) {}
+
+// Most lines lie whole in the buffer and are handed out in place; only a line
+// that spans reads is gathered in long_line_. Each byte is looked at once.
+bool LineReader::next(std::string_view& line) {
+    long_line_.clear();
+    bool too_long = false;  // skipped up to its line feed
     for (;;) {
-        ssize_t n = read_some(fd.get(), buffer, sizeof buffer);
-        if (n < 0) return true;  // the lines already seen stand; the broken one is dropped
-        if (n == 0) break;
-        pending.append(buffer, static_cast<size_t>(n));
-        size_t start = 0;
-        for (size_t newline; (newline = pending.find('\n', start)) != std::string::npos; start = newline + 1)
-            on_line(pending.substr(start, newline - start));
-        pending.erase(0, start);
+        if (begin_ == end_ && !refill()) {
+            if (failed_ || too_long || long_line_.empty()) return false;
+            line = long_line_;
+            return true;
+        }
+        std::string_view rest(buffer_ + begin_, end_ - begin_);
+        const size_t newline = rest.find('\n');
+        const std::string_view piece = rest.substr(0, newline);
+        begin_ += piece.size() + (newline == std::string_view::npos ? 0 : 1);
+        if (newline != std::string_view::npos && long_line_.empty() && !too_long) {
+            line = piece;
+            return true;
+        }
+        too_long = too_long || long_line_.size() + piece.size() > kMaxLineLength;
+        if (too_long)
+            long_line_.clear();
+        else
+            long_line_.append(piece);
+        if (newline == std::string_view::npos) continue;
+        if (!too_long) {
+            line = long_line_;
+            return true;
+        }
+        too_long = false;
     }
-    if (!pending.empty()) on_line(pending);
-    return true;
+}
+
+bool LineReader::refill() {
+    if (!fd_ || at_end_) return false;
+    ssize_t n = read_some(fd_.get(), buffer_, sizeof buffer_);
+    at_end_ = n <= 0;
+    failed_ = n < 0;
+    begin_ = 0;
+    end_ = n > 0 ? static_cast<size_t>(n) : 0;
+    return !at_end_;
 }
 
 bool write_all(int fd, const std::string& data) {

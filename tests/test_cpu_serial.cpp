@@ -1,6 +1,7 @@
 // The CPU serial number, read from /proc/cpuinfo when an information object is built.
 #include <sys/mount.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -60,11 +61,12 @@ private:
 
 struct CpuinfoCase {
     const char* what;
-    const char* cpuinfo;
+    std::string cpuinfo;
     const char* serial;
 };
 
 const CpuinfoCase kCases[] = {
+    {"a line longer than 64 KiB is skipped", "Serial : 1\nSerial : " + std::string(64 * 1024, 'f') + "\n", "1"},
     {"tabs, colon, blank, 16 digits", "processor\t: 0\nSerial\t\t: 00000000a1b2c3d4\n", "00000000a1b2c3d4"},
     {"blank inside, carriage return at the end", "Serial\t\t: 1234 5678\r\n", "12345678"},
     {"every kind of whitespace", "Serial:\v1\f2 3\t4\r", "1234"},
@@ -107,19 +109,25 @@ TEST_F(CpuSerial, IsReadAgainByEveryNewObject) {
     EXPECT_EQ(&second.get_hardware_info("cpu_serial_number"), &second.get_cpu_serial_number());
 }
 
+// Only a regular file is read: a FIFO would block, /dev/zero never end.
 TEST_F(CpuSerial, CpuinfoThatCannotBeOpenedIsReportedOncePerObject) {
     put_quiet_store();
     SocketFile socket;
     ASSERT_TRUE(socket.bound());
-    CpuinfoReplaced replaced(socket.path());
-    ASSERT_TRUE(replaced.mounted());
-    std::string messages = stderr_of([] {
-        KorvantaHardwareInformation first;
-        KorvantaHardwareInformation second;
-        EXPECT_EQ(first.get_cpu_serial_number(), "null");
-        EXPECT_EQ(second.get_cpu_serial_number(), "null");
-    });
-    EXPECT_EQ(messages, "failed to open /proc/cpuinfo\nfailed to open /proc/cpuinfo\n");
+    const std::string fifo = std::string(std::getenv("KORVANTA_SANDBOX")) + "/cpuinfo.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& source : {socket.path(), fifo, std::string("/dev/zero")}) {
+        CpuinfoReplaced replaced(source);
+        ASSERT_TRUE(replaced.mounted()) << source;
+        std::string messages = stderr_of([] {
+            KorvantaHardwareInformation first;
+            KorvantaHardwareInformation second;
+            EXPECT_EQ(first.get_cpu_serial_number(), "null");
+            EXPECT_EQ(second.get_cpu_serial_number(), "null");
+        });
+        EXPECT_EQ(messages, "failed to open /proc/cpuinfo\nfailed to open /proc/cpuinfo\n") << source;
+    }
+    ::unlink(fifo.c_str());
 }
 
 TEST_F(CpuSerial, IsReadAfterTheStore) {
