@@ -11,10 +11,14 @@
 namespace korvanta_hardware {
 namespace {
 
+bool is_regular_file(int fd) {
+    struct stat st;
+    return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+}
+
 UniqueFd open_regular_file(const char* path) {
     UniqueFd fd = open_descriptor(path, O_RDONLY | O_NONBLOCK);
-    struct stat st;
-    if (fd && (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))) fd.reset();
+    if (fd && !is_regular_file(fd.get())) fd.reset();
     return fd;
 }
 
@@ -46,7 +50,7 @@ bool read_first_line(const std::string& path, std::string& line) {
     return true;
 }
 
-LineReader::LineReader(const char* path) : fd_(open_regular_file(path)) {}
+LineReader::LineReader(const char* path) : fd_(open_descriptor(path, O_RDONLY | O_NONBLOCK)) {}
 
 // Most lines lie whole in the buffer and are handed out in place; only a line
 // that spans reads is gathered in long_line_. Each byte is looked at once.
@@ -81,13 +85,22 @@ bool LineReader::next(std::string_view& line) {
     }
 }
 
+// The file type is looked at only once a file has grown past any line the
+// reader holds, which a real /proc/cpuinfo seldom does: no system call is spent
+// on it in the common case.
 bool LineReader::refill() {
+    if (!checked_ && total_ > kMaxLineLength) {
+        checked_ = true;
+        failed_ = !is_regular_file(fd_.get());
+        at_end_ = failed_;
+    }
     if (!fd_ || at_end_) return false;
     ssize_t n = read_some(fd_.get(), buffer_, sizeof buffer_);
     at_end_ = n <= 0;
     failed_ = n < 0;
     begin_ = 0;
     end_ = n > 0 ? static_cast<size_t>(n) : 0;
+    total_ += end_;
     return !at_end_;
 }
 

@@ -1,9 +1,7 @@
 // Reading small text files through plain descriptors (O_CLOEXEC, no stdio).
-//
-// Only regular files are read, and they are opened with O_NONBLOCK: a FIFO, a
-// device (/dev/zero) or a directory counts as a file that cannot be opened, so
-// no read blocks or goes on forever. Memory stays within kMaxLineLength and a
-// small buffer whatever the file's size.
+// Files are opened with O_NONBLOCK, so no open or read waits for a writer at
+// the other end of a FIFO, and memory stays within kMaxLineLength and a small
+// buffer whatever the file's size.
 #ifndef KORVANTA_HARDWARE_TEXT_FILE_H
 #define KORVANTA_HARDWARE_TEXT_FILE_H
 
@@ -21,18 +19,20 @@ inline constexpr size_t kMaxLineLength = 64 * 1024;
 
 // Reads the characters before the first line feed, or the whole file when it
 // has none. A first line longer than kMaxLineLength is cut there: line holds its
-// first kMaxLineLength characters and the rest of the file is not read. False
-// when the file cannot be opened or read, or is not a regular file; line is
-// then untouched.
+// first kMaxLineLength characters and the rest of the file is not read. Only a
+// regular file is read: a FIFO, a device (/dev/zero) or a directory counts as a
+// file that cannot be opened. False when the file cannot be opened or read;
+// line is then untouched.
 bool read_first_line(const std::string& path, std::string& line);
 
 // The lines of a file, one at a time, each without its line feed; a last line
 // without one counts too. A line longer than kMaxLineLength is skipped whole. A
-// read error ends the lines quietly, the line it broke included.
+// read error ends the lines quietly, the line it broke included, and so does
+// reaching kMaxLineLength bytes in a file that is not a regular one: a device
+// such as /dev/zero would never end. (procfs files are regular ones.)
 class LineReader {
 public:
     explicit LineReader(const char* path);
-    // False when the file cannot be opened or is not a regular file.
     bool opened() const { return static_cast<bool>(fd_); }
     // The next line, valid until the next call; false after the last one.
     bool next(std::string_view& line);
@@ -44,6 +44,8 @@ private:
     char buffer_[4096];
     size_t begin_ = 0;  // the unread bytes of buffer_
     size_t end_ = 0;
+    size_t total_ = 0;       // bytes read so far
+    bool checked_ = false;   // whether a file that reached kMaxLineLength bytes is a regular one
     std::string long_line_;  // a line that began in an earlier read
     bool at_end_ = false;
     bool failed_ = false;
