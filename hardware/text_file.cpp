@@ -37,7 +37,7 @@ bool read_first_line(const std::string& path, std::string& line) {
     UniqueFd fd = open_regular_file(path.c_str());
     if (!fd) return false;
     std::string result;
-    char buffer[256];
+    char buffer[4096];
     while (result.size() < kMaxLineLength) {
         ssize_t n = read_some(fd.get(), buffer, std::min(sizeof buffer, kMaxLineLength - result.size()));
         if (n < 0) return false;  // an I/O error: nothing usable was read
