@@ -21,9 +21,9 @@ namespace {
 // O_NONBLOCK: opening a FIFO for reading would wait for a writer, and a device
 // read for data that may never come. The sysfs EEPROM file ignores the flag.
 bool DeviceStreamBuf::open(const char* path, bool writable) {
+    read_only_ = false;
     fd_ = open_descriptor(path, (writable ? O_RDWR : O_RDONLY) | O_NONBLOCK);
     // Reading needs no write access: a service granted read access alone still reads.
-    read_only_ = false;
     if (!fd_ && writable && (errno == EACCES || errno == EPERM || errno == EROFS)) {
         fd_ = open_descriptor(path, O_RDONLY | O_NONBLOCK);
         read_only_ = static_cast<bool>(fd_);
