@@ -154,6 +154,22 @@ class WriteTest(unittest.TestCase):
         self.assertTrue(k.write_robot_status(h, k.STATUS_RELEASE))
         self.assertEqual(k.get_robot_status_code(k.hardInfo()), 5)
 
+    def test_whole_numbers_of_any_type_convert_as_pybind11_converts_them(self):
+        class OnlyIndex:
+            def __index__(self):
+                return 6
+
+        class OnlyInt:
+            def __int__(self):
+                return 7
+
+        file_unit()
+        h = k.hardInfo()
+        for number, code in ((OnlyIndex(), 6), (OnlyInt(), 7), (Decimal("8"), 8)):
+            with self.subTest(status=type(number).__name__):
+                self.assertTrue(k.write_robot_status(h, number))
+                self.assertEqual(k.get_robot_status_code(k.hardInfo()), code)
+
     def test_writes_leave_the_cache_of_existing_instances(self):
         file_unit()
         h, i = k.hardInfo(), k.info()
