@@ -92,7 +92,9 @@ cpack_add_component(runtime
   DESCRIPTION "identity of a Korvanta robot unit - shared library
 ${KORVANTA_ABOUT}
 
-This package holds the shared library, libkorvanta-hardware.so.${PROJECT_VERSION_MAJOR}.")
+This package holds the shared library, libkorvanta-hardware.so.${PROJECT_VERSION_MAJOR}, and
+the korvanta group with a udev rule that lets its members read the identity
+EEPROM.")
 cpack_add_component(development
   DISPLAY_NAME "Development files"
   DESCRIPTION "identity of a Korvanta robot unit - development files
@@ -104,9 +106,11 @@ interface, the pkg-config file and the CMake package (Korvanta::hardware)."
 cpack_add_component(tools
   DISPLAY_NAME "Command-line tool"
   DESCRIPTION "show and set the identity of a Korvanta robot unit
-korvanta-hwinfo prints what libkorvanta-hardware reads on this unit, aligned or
-as JSON, and writes the robot identifier, serial number and status, checking
-each write by reading the unit again."
+korvanta-hwinfo prints what libkorvanta-hardware reads on this unit, aligned,
+as JSON or for Prometheus, and writes the robot identifier, serial number and
+status, checking each write by reading the unit again. A systemd timer keeps
+node_exporter's textfile collector fed, and an Ansible local fact gives the
+same JSON."
   DEPENDS runtime)
 cpack_add_component(sim
   DISPLAY_NAME "Simulated units"
