@@ -2,6 +2,8 @@
 #ifndef KORVANTA_HARDWARE_TEXT_FILE_H
 #define KORVANTA_HARDWARE_TEXT_FILE_H
 
+#include <sys/types.h>
+
 #include <functional>
 #include <string>
 
@@ -18,6 +20,8 @@ bool for_each_line(const std::string& path, const std::function<void(const std::
 
 // Writes all of data, retrying short writes and interrupted calls.
 bool write_all(int fd, const std::string& data);
+// The same at offset, leaving the file position alone.
+bool write_all_at(int fd, const std::string& data, off_t offset);
 
 }  // namespace korvanta_hardware
 

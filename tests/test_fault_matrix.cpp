@@ -71,6 +71,7 @@ enum class Fault {
     kFullFileSystem,
     kNoFreeInodes,       // files: room for data, none for a new file
     kDirectoryInPlace,
+    kBindMounted,        // files: bind-mounted over itself from another file system, as in a container
     kShortDevice,        // EEPROM: a device smaller than the block, which refuses to grow
     kFailsMidTransfer,   // EEPROM: each transfer breaks off with EIO after its first byte
     kRefusesWrites,      // EEPROM: /dev/full, every write ENOSPC
@@ -226,6 +227,9 @@ void prepare(const Case& c) {
             break;
         case Fault::kDirectoryInPlace:
             put_directory_at(store_file);
+            break;
+        case Fault::kBindMounted:
+            bind_from_elsewhere(store_file);
             break;
         case Fault::kShortDevice:
             programmed_eeprom().truncate(kShortDevice).install();
@@ -440,6 +444,11 @@ const std::vector<Case> kFileCases = {
     {B::kFile, F::kDirectoryInPlace, O::kWriteRobotUuid, "false", kOpenFailed},
     {B::kFile, F::kDirectoryInPlace, O::kWriteSerial, "false", kOpenFailed},
     {B::kFile, F::kDirectoryInPlace, O::kWriteStatus, "false", kOpenFailed},
+
+    // The name cannot be renamed over (EBUSY): the file is rewritten in place.
+    {B::kFile, F::kBindMounted, O::kWriteRobotUuid, "true", "", S::kWritten},
+    {B::kFile, F::kBindMounted, O::kWriteSerial, "true", "", S::kWritten},
+    {B::kFile, F::kBindMounted, O::kWriteStatus, "true", "", S::kWritten},
 };
 
 // Every fault that keeps the stream from opening: failure values, one message, nothing touched.
@@ -519,6 +528,7 @@ std::string name_of(Fault fault) {
         {F::kFullFileSystem, "FullFileSystem"},
         {F::kNoFreeInodes, "NoFreeInodes"},
         {F::kDirectoryInPlace, "DirectoryInPlaceOfFile"},
+        {F::kBindMounted, "BindMounted"},
         {F::kShortDevice, "DeviceShorterThanBlock"},
         {F::kFailsMidTransfer, "DeviceFailsMidTransfer"},
         {F::kRefusesWrites, "DeviceRefusesWrites"},
