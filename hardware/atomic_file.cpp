@@ -99,10 +99,11 @@ std::optional<ReplaceResult> replace_through_temporary(const std::string& target
 // moment, never an empty or shorter file.
 ReplaceResult rewrite_in_place(UniqueFd file, const struct stat& old, const std::string& content) {
     const off_t length = static_cast<off_t>(content.size());
-    // A character device such as /dev/null takes the bytes where it stands.
-    const bool written = S_ISREG(old.st_mode)
-                             ? write_all_at(file.get(), content, 0) && (old.st_size <= length || ::ftruncate(file.get(), length) == 0)
-                             : write_all(file.get(), content);
+    bool written;
+    if (S_ISREG(old.st_mode))
+        written = write_all_at(file.get(), content, 0) && (old.st_size <= length || ::ftruncate(file.get(), length) == 0);
+    else  // a character device such as /dev/null takes the bytes where it stands
+        written = write_all(file.get(), content);
     return written && sync_file(file.get()) && file.close() ? ReplaceResult::kReplaced : ReplaceResult::kWriteFailed;
 }
 

@@ -1,5 +1,5 @@
 // Replacing a small file so that a reader, or a power cut, sees the old
-// content or the new one, never a mix or an empty file.
+// content or the new one, never an empty file.
 #ifndef KORVANTA_HARDWARE_ATOMIC_FILE_H
 #define KORVANTA_HARDWARE_ATOMIC_FILE_H
 

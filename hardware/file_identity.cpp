@@ -79,12 +79,15 @@ bool take_over_identity(int from, const struct stat& old, int to) {
         return false;
     if (!copy_attributes(from, to) || inode_flags(from) != inode_flags(to)) return false;
     // An ACL set the group bits from its mask; chmod writes the same mask back.
-    return keep_mode(to, old) && ::fstat(to, &now) == 0 && now.st_uid == old.st_uid && now.st_gid == old.st_gid;
+    if (::fchmod(to, old.st_mode & 07777) != 0 || ::fstat(to, &now) != 0) return false;
+    // A set-group-id bit the writer may not set is dropped without an error.
+    return now.st_uid == old.st_uid && now.st_gid == old.st_gid && (now.st_mode & 07777) == (old.st_mode & 07777);
 }
 
 bool keep_mode(int fd, const struct stat& old) {
     struct stat now;
-    // A set-group-id bit the writer may not set is dropped without an error.
+    if (::fstat(fd, &now) != 0) return false;
+    if ((now.st_mode & 07777) == (old.st_mode & 07777)) return true;
     return ::fchmod(fd, old.st_mode & 07777) == 0 && ::fstat(fd, &now) == 0 &&
            (now.st_mode & 07777) == (old.st_mode & 07777);
 }

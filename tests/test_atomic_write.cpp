@@ -232,7 +232,8 @@ TEST_F(AtomicWrite, AclAndExtendedAttributesAreCopiedOntoTheReplacement) {
         if (::setxattr(kRobotId.c_str(), name.c_str(), value.data(), value.size(), 0) != 0)
             GTEST_SKIP() << "this file system takes no " << name << ": " << std::strerror(errno);
     // A label only real root may set; the unprivileged sandbox goes without.
-    if (::setxattr(kRobotId.c_str(), "security.korvanta", "label", 5, 0) == 0) attributes["security.korvanta"] = "label";
+    if (::setxattr(kRobotId.c_str(), "security.korvanta", "label", 5, 0) == 0)
+        attributes["security.korvanta"] = "label";
     const struct stat before = status_of(kRobotId);
 
     EXPECT_TRUE(backend.WriteRobotUuid(kId));
