@@ -47,3 +47,15 @@ install(FILES ${PROJECT_BINARY_DIR}/korvanta-hardware.pc
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
   COMPONENT development
 )
+
+# On a robot: the korvanta group and the udev rule that lets it read the identity
+# EEPROM. systemd and udev read these under the prefix's lib/, not its libdir.
+install(FILES ${PROJECT_SOURCE_DIR}/hardware/system/korvanta-hardware.sysusers
+  DESTINATION lib/sysusers.d
+  RENAME korvanta-hardware.conf
+  COMPONENT runtime
+)
+install(FILES ${PROJECT_SOURCE_DIR}/hardware/system/60-korvanta-eeprom.rules
+  DESTINATION lib/udev/rules.d
+  COMPONENT runtime
+)

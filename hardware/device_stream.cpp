@@ -1,6 +1,7 @@
 #include "device_stream.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,16 +18,29 @@ namespace {
 
 }  // namespace
 
+// O_NONBLOCK: opening a FIFO for reading would wait for a writer, and a device
+// read for data that may never come. The sysfs EEPROM file ignores the flag.
 bool DeviceStreamBuf::open(const char* path, bool writable) {
-    fd_.reset(::open(path, (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC));
-    if (!fd_) return false;
-    // A file that cannot be positioned cannot hold fields at fixed offsets:
-    // report it as a failed open, not as a failed transfer later on.
-    if (::lseek(fd_.get(), 0, SEEK_END) < 0) {
-        fd_.reset();
-        return false;
+    fd_ = open_descriptor(path, (writable ? O_RDWR : O_RDONLY) | O_NONBLOCK);
+    // Reading needs no write access: a service granted read access alone still reads.
+    read_only_ = false;
+    if (!fd_ && writable && (errno == EACCES || errno == EPERM || errno == EROFS)) {
+        fd_ = open_descriptor(path, O_RDONLY | O_NONBLOCK);
+        read_only_ = static_cast<bool>(fd_);
     }
-    return true;
+    if (fd_ && positionAtEnd()) return true;
+    fd_.reset();
+    read_only_ = false;
+    return false;
+}
+
+// Fields sit at fixed offsets: what cannot be positioned (a FIFO, a socket, a
+// terminal) or is no file at all (a directory) counts as a failed open, not as
+// a failed transfer later on.
+bool DeviceStreamBuf::positionAtEnd() {
+    struct stat st;
+    if (::fstat(fd_.get(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISCHR(st.st_mode))) return false;
+    return ::lseek(fd_.get(), 0, SEEK_END) >= 0;
 }
 
 std::streamsize DeviceStreamBuf::xsgetn(char* buffer, std::streamsize count) {

@@ -13,7 +13,13 @@ namespace korvanta_hardware {
 class DeviceStreamBuf : public std::streambuf {
 public:
     // Opens without creating or truncating, positioned at the end of the file.
+    // Only a regular file or a character device that can be positioned will do;
+    // nothing blocks, a FIFO included. When writable and the system refuses
+    // write access (no permission, a read-only file system), the file is opened
+    // for reading only and read_only() says so.
     bool open(const char* path, bool writable);
+    // Opened for reading only because write access was refused.
+    bool read_only() const { return read_only_; }
 
 protected:
     // Block transfers. A failing system call throws std::ios_base::failure
@@ -27,7 +33,10 @@ protected:
     int sync() override { return 0; }
 
 private:
+    bool positionAtEnd();
+
     UniqueFd fd_;
+    bool read_only_ = false;
 };
 
 }  // namespace korvanta_hardware

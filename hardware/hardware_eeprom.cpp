@@ -106,6 +106,11 @@ bool HardwareEeprom::WriteEeprom(const unsigned char* buffer, unsigned int offse
         std::fputs("writing range out of bounds\n", stderr);
         return false;
     }
+    // Write access was refused at the open: say so, and keep the stream good for reading.
+    if (device_->read_only()) {
+        std::fputs("the eeprom is open for reading only\n", stderr);
+        return false;
+    }
     try {
         stream_.seekp(std::streamoff{base_offset_} + offset, std::ios_base::beg);
         stream_.write(reinterpret_cast<const char*>(buffer), length);

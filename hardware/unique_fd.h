@@ -2,8 +2,10 @@
 #ifndef KORVANTA_HARDWARE_UNIQUE_FD_H
 #define KORVANTA_HARDWARE_UNIQUE_FD_H
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <utility>
 
 namespace korvanta_hardware {
@@ -34,6 +36,20 @@ public:
 private:
     int fd_ = -1;
 };
+
+// open(2) with O_CLOEXEC, retried when interrupted, whose descriptor never sits
+// on 0, 1 or 2. In a process started with standard error closed the next open
+// gets 2, and every message written to stderr, the library's own included,
+// would land in the file. Fails with open's errno, or EMFILE.
+inline UniqueFd open_descriptor(const char* path, int flags, mode_t mode = 0) {
+    int fd;
+    do {
+        fd = ::open(path, flags | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    UniqueFd opened(fd);
+    if (fd < 0 || fd > STDERR_FILENO) return opened;
+    return UniqueFd(::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1));  // the low one closes with `opened`
+}
 
 }  // namespace korvanta_hardware
 

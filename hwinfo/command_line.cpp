@@ -21,6 +21,7 @@ constexpr Subcommand kSubcommands[] = {
 
 std::optional<Action> option_action(const std::string& word) {
     if (word == "--json") return Action::kShowJson;
+    if (word == "--prometheus") return Action::kShowPrometheus;
     if (word == "--help" || word == "-h") return Action::kHelp;
     if (word == "--version") return Action::kVersion;
     return std::nullopt;
@@ -65,11 +66,18 @@ bool parse_command_line(int argc, const char* const argv[], Command& command, st
         error = (word.rfind('-', 0) == 0 ? "unknown option '" : "unknown command '") + word + "'";
         return false;
     }
+    command.action = *action;
+    // --prometheus FILE: the one option with an operand, and it is optional.
+    if (*action == Action::kShowPrometheus && argc == 3) {
+        command.value = argv[2];
+        if (!command.value.empty() && command.value[0] != '-') return true;
+        error = "--prometheus takes a file name, not '" + command.value + "'";
+        return false;
+    }
     if (argc > 2) {
         error = "unexpected argument '" + std::string(argv[2]) + "'";
         return false;
     }
-    command.action = *action;
     return true;
 }
 

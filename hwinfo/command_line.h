@@ -6,11 +6,11 @@
 
 namespace hwinfo {
 
-enum class Action { kShow, kShowJson, kSetUuid, kSetSerial, kSetStatus, kHelp, kVersion };
+enum class Action { kShow, kShowJson, kShowPrometheus, kSetUuid, kSetSerial, kSetStatus, kHelp, kVersion };
 
 struct Command {
     Action action = Action::kShow;
-    std::string value;          // the identifier or serial number to write
+    std::string value;          // the identifier or serial number to write, or the metrics file
     unsigned short status = 0;  // the status code to write
 };
 

@@ -5,7 +5,8 @@
 namespace hwinfo {
 
 constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;  // a write failed, or the value read back differs
+constexpr int kExitFailed = 1;  // a write failed or reads back differently, the EEPROM
+                                // cannot be read, or the output was lost
 constexpr int kExitUsage = 2;
 
 }  // namespace hwinfo

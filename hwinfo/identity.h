@@ -19,6 +19,11 @@ using Handle = std::unique_ptr<KorvantaHardwareInformation, HandleDestroyer>;
 // while it reads reach stderr with their lines ended.
 Handle open_handle();
 
+// An EEPROM that exists but cannot be opened for reading leaves every item
+// "null". Says why on stderr and returns false; true when there is no EEPROM
+// or this process can read it.
+bool eeprom_readable();
+
 struct NamedCode {
     int code = 0;
     std::string name;
@@ -32,10 +37,13 @@ struct Identity {
     NamedCode board_type;
     NamedCode version;  // named from the station table on a station board
     NamedCode status;
-    std::string source;  // the EEPROM's path, or kIdentityFilesSource
+    std::string source;  // the EEPROM's path, kIdentityFilesSource or kNoSource
 };
 
 inline constexpr char kIdentityFilesSource[] = "identity files";
+// Neither an EEPROM nor any identity file: every value shown is a placeholder
+// (the robot identifier may still be the operating system's machine-id).
+inline constexpr char kNoSource[] = "none";
 
 Identity read_identity(const KorvantaHardwareInformation* h);
 

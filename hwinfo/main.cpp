@@ -1,5 +1,7 @@
 // korvanta-hwinfo: shows or writes the identity of this robot unit.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <string>
 
@@ -7,6 +9,8 @@
 #include "exit_status.h"
 #include "identity.h"
 #include "json_report.h"
+#include "prometheus_report.h"
+#include "report_file.h"
 #include "text_report.h"
 #include "usage.h"
 #include "write_command.h"
@@ -18,7 +22,12 @@ int print(const std::string& text) {
     return hwinfo::kExitOk;
 }
 
+bool reads_identity(hwinfo::Action action) {
+    return action != hwinfo::Action::kHelp && action != hwinfo::Action::kVersion;
+}
+
 int run(const hwinfo::Command& command) {
+    if (reads_identity(command.action) && !hwinfo::eeprom_readable()) return hwinfo::kExitFailed;
     switch (command.action) {
         case hwinfo::Action::kHelp:
             return print(hwinfo::help_text());
@@ -28,9 +37,25 @@ int run(const hwinfo::Command& command) {
             return print(hwinfo::format_text(hwinfo::read_identity(hwinfo::open_handle().get())));
         case hwinfo::Action::kShowJson:
             return print(hwinfo::format_json(hwinfo::read_identity(hwinfo::open_handle().get())));
+        case hwinfo::Action::kShowPrometheus: {
+            std::string metrics = hwinfo::format_prometheus(hwinfo::read_identity(hwinfo::open_handle().get()));
+            return command.value.empty() ? print(metrics) : hwinfo::write_report_file(command.value, metrics);
+        }
         default:
             return hwinfo::run_write(command);
     }
+}
+
+// Whatever the action, output that did not reach its file (a full disk, a
+// closed pipe) is a failure: a lost report must not look like success.
+int finish_output(int status) {
+    bool failed_before = std::ferror(stdout) != 0;
+    int reason = std::fclose(stdout) == 0 ? 0 : errno;
+    if (reason == 0 && !failed_before) return status;
+    // The reason is known only when closing failed; an earlier write's errno is gone.
+    std::fprintf(stderr, "korvanta-hwinfo: cannot write the output%s%s\n", reason != 0 ? ": " : "",
+                 reason != 0 ? std::strerror(reason) : "");
+    return hwinfo::kExitFailed;
 }
 
 }  // namespace
@@ -44,10 +69,11 @@ int main(int argc, char* argv[]) {
     }
     // Only the standard library throws here (exhausted memory, a failing stream
     // inside the library's constructor); say so instead of aborting.
+    int status = hwinfo::kExitFailed;
     try {
-        return run(command);
+        status = run(command);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "korvanta-hwinfo: %s\n", e.what());
-        return hwinfo::kExitFailed;
     }
+    return finish_output(status);
 }

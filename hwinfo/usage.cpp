@@ -27,7 +27,7 @@ std::string status_name_lines() {
 }  // namespace
 
 std::string help_text() {
-    return "Usage: korvanta-hwinfo [--json]\n"
+    return "Usage: korvanta-hwinfo [--json | --prometheus [FILE]]\n"
            "       korvanta-hwinfo set-uuid ID\n"
            "       korvanta-hwinfo set-serial SN\n"
            "       korvanta-hwinfo set-status CODE|NAME\n"
@@ -37,6 +37,8 @@ std::string help_text() {
            "identity EEPROM or the identity files under /etc/korvanta/, or writes one item.\n"
            "\n"
            "  --json                 print the identity as one JSON object\n"
+           "  --prometheus [FILE]    print it in Prometheus' text format, or replace FILE\n"
+           "                         (a .prom file for node_exporter's textfile collector)\n"
            "  set-uuid ID            write the robot identifier (32 characters;\n"
            "                         hexadecimal digits on an EEPROM unit)\n"
            "  set-serial SN          write the robot serial number (likewise)\n"
@@ -44,7 +46,9 @@ std::string help_text() {
            status_name_lines() +
            "\n"
            "A write is checked by reading the unit again; the value now stored is printed.\n"
-           "Exit status: 0 success, 1 the write failed or reads back differently, 2 usage error.\n";
+           "Exit status: 0 success; 1 the write failed or reads back differently, the\n"
+           "EEPROM cannot be opened for reading, or the output cannot be written;\n"
+           "2 usage error.\n";
 }
 
 std::string version_text() { return std::string("korvanta-hwinfo ") + KORVANTA_HWINFO_VERSION + "\n"; }

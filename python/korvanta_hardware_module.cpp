@@ -75,8 +75,9 @@ template <>
 struct type_caster<HardInfo> : constructed_caster<HardInfo> {};
 
 // Takes what the stock unsigned short conversion takes (ints 0..65535, and
-// numbers that convert to one, such as enumeration members), except numbers
-// that convert only by dropping a fraction: Decimal("5.5") must not become 5.
+// numbers that convert to one: enumeration members, objects with __index__ or
+// __int__), except numbers that convert only by dropping a fraction:
+// Decimal("5.5") must not become 5.
 template <>
 struct type_caster<StatusCode> {
     PYBIND11_TYPE_CASTER(StatusCode, const_name("int"));
@@ -85,15 +86,22 @@ struct type_caster<StatusCode> {
         make_caster<unsigned short> code;
         if (!code.load(src, convert)) return false;
         unsigned short converted = cast_op<unsigned short>(code);
-        if (!PyLong_Check(src.ptr())) {
-            int same = PyObject_RichCompareBool(src.ptr(), int_(converted).ptr(), Py_EQ);
-            if (same != 1) {
-                PyErr_Clear();
-                return false;
-            }
-        }
+        // __index__ is exact by definition; only __int__ may truncate.
+        if (!PyLong_Check(src.ptr()) && !PyIndex_Check(src.ptr()) && differs(src, converted)) return false;
         value.value = converted;
         return true;
+    }
+
+private:
+    // Whether the number says it is not equal to the int it converted to. One
+    // that does not compare with ints (NotImplemented) says nothing against it.
+    static bool differs(handle src, unsigned short converted) {
+        richcmpfunc compare = Py_TYPE(src.ptr())->tp_richcompare;
+        if (compare == nullptr) return false;
+        object same = reinterpret_steal<object>(compare(src.ptr(), int_(converted).ptr(), Py_EQ));
+        int truth = !same ? -1 : same.ptr() == Py_NotImplemented ? 1 : PyObject_IsTrue(same.ptr());
+        if (truth < 0) PyErr_Clear();
+        return truth != 1;
     }
 };
 

@@ -21,7 +21,7 @@ int parse_options(int argc, const char* const argv[], Invocation& invocation, st
     int i = 1;
     if (i < argc && argv[i] == std::string(kInSandboxOption)) {
         invocation.in_sandbox = true;
-        ++i;
+        if (++i < argc) invocation.lifeline = argv[i++];
     }
     for (; i < argc; ++i) {
         std::string word = argv[i];
@@ -76,6 +76,8 @@ std::string help_text() {
            "reads (/etc/korvanta/, /etc/machine-id, /sys/bus/i2c/devices/5-0050/eeprom,\n"
            "/proc/cpuinfo). What COMMAND writes there stays in the simulation; this\n"
            "machine's own identity is never touched. Needs root or user namespaces.\n"
+           "SIGTERM, SIGINT and SIGHUP sent to korvanta-sim go on to COMMAND, and COMMAND\n"
+           "never outlives korvanta-sim.\n"
            "\n"
            "  --save FILE   afterwards write the unit as COMMAND left it to FILE: the raw\n"
            "                EEPROM image for an EEPROM unit, else a unit file\n"

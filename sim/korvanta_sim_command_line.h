@@ -13,13 +13,16 @@ inline constexpr int kExitSimFailed = 125;  // the unit could not be set up or s
 inline constexpr int kExitCannotRun = 126;  // the command exists but cannot be executed
 inline constexpr int kExitNotFound = 127;   // no such command
 
-// Given first, this says korvanta-sim runs again as the sandbox's command.
+// Given first, this says korvanta-sim runs again as the sandbox's command:
+// "--in-sandbox LIFELINE [--save FILE] UNIT -- COMMAND...", where LIFELINE and
+// UNIT are descriptors that the first run passes on (korvanta_sim_sandbox.h).
 inline constexpr char kInSandboxOption[] = "--in-sandbox";
 
 struct Invocation {
     bool help = false;
     bool version = false;
     bool in_sandbox = false;
+    std::string lifeline;  // in the sandbox: the lifeline's descriptor
     std::string save;  // --save FILE, empty when not asked (an empty FILE is refused)
     std::string unit;
     std::vector<std::string> command;

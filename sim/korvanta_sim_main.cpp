@@ -1,9 +1,9 @@
 // korvanta-sim: runs a command on a simulated robot unit.
 //
 // It runs twice. Outside, it checks the command line and the unit file, so that
-// mistakes show before anything starts, then enters the sandbox with itself as
-// the command. Inside, it puts the unit in place, runs the user's command, and
-// saves the unit when asked.
+// mistakes show before anything starts, then runs itself as the sandbox's
+// command and stays, passing signals on, until that has ended. Inside, it puts
+// the unit in place, runs the user's command, and saves the unit when asked.
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -60,27 +60,21 @@ int enter_sandbox(Invocation invocation) {
     std::string error;
     if (!load_unit(invocation.unit, unit, error)) return complain(kExitUsage, invocation.unit + ": " + error);
     if (!invocation.save.empty() && !resolve_save_path(invocation.save, error)) return complain(kExitUsage, error);
-    std::error_code ec;
-    std::string unit_path = fs::absolute(invocation.unit, ec).string();
     std::string sandbox = find_sandbox();
     if (sandbox.empty()) return complain(kExitSimFailed, "cannot find korvanta-sandbox next to " + own_path());
-
-    std::vector<std::string> argv{own_path(), kInSandboxOption};
-    if (!invocation.save.empty()) argv.insert(argv.end(), {"--save", invocation.save});
-    argv.insert(argv.end(), {unit_path, "--"});
-    argv.insert(argv.end(), invocation.command.begin(), invocation.command.end());
-    exec_sandbox(sandbox, argv, error);
-    return complain(kExitSimFailed, error);
+    int status = run_second(sandbox, unit, invocation.save, invocation.command, error);
+    return error.empty() ? status : complain(status, error);
 }
 
 int run_in_sandbox(const Invocation& invocation) {
     require_sandbox();
     Unit unit;
     std::string error;
-    // Checked outside already; this fails only when the file changed since.
-    if (!load_unit(invocation.unit, unit, error)) return complain(kExitUsage, invocation.unit + ": " + error);
+    int lifeline = take_lifeline(invocation.lifeline);
+    if (!take_unit(invocation.unit, unit, error)) return complain(kExitSimFailed, error);
+    if (lifeline < 0) return complain(kExitSimFailed, "no lifeline passed on in descriptor " + invocation.lifeline);
     if (!put_in_place(unit, error)) return complain(kExitSimFailed, "cannot set up the unit: " + error);
-    int status = run_command(invocation.command);
+    int status = run_command(invocation.command, lifeline);
     if (!invocation.save.empty() && !save_unit(unit.store, invocation.save, error))
         return complain(kExitSimFailed, "--save: " + error);
     return status;

@@ -1,5 +1,9 @@
 #include "korvanta_sim_unit_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -8,7 +12,7 @@
 
 #include "korvanta_hardware_flat.h"
 #include "korvanta_sim_code_names.h"
-#include "simulated_unit.h"
+#include "unique_fd.h"
 
 namespace korvanta_sim {
 namespace {
@@ -48,15 +52,50 @@ const Json* find(const Json& object, const char* key) {
     return it == object.end() ? nullptr : &*it;
 }
 
-// A readable regular file, whole; errno says why not.
-std::optional<std::string> read_regular_file(const fs::path& path) {
-    std::error_code ec;
-    if (fs::is_directory(path, ec)) {
-        errno = EISDIR;
-        return std::nullopt;
+constexpr size_t kMaxUnitFile = 1 << 20;  // a whole cpuinfo text of a big machine fits many times
+
+std::string holds_too_much(size_t limit, std::optional<off_t> size) {
+    std::string allowed = " the " + std::to_string(limit) + " bytes allowed";
+    return size ? "it holds " + std::to_string(*size) + " bytes, more than" + allowed : "it holds more than" + allowed;
+}
+
+// Reads the whole file at path into content, at most limit bytes of it, or
+// returns false with the reason in error. A regular_only file must be a
+// regular file, and nothing else is even waited for (a FIFO, /dev/zero);
+// otherwise a pipe is read too, as a unit file given as <(...) is.
+bool read_at_most(const fs::path& path, size_t limit, bool regular_only, std::string& content, std::string& error) {
+    int flags = O_RDONLY | O_NOCTTY | O_CLOEXEC | (regular_only ? O_NONBLOCK : 0);
+    korvanta_hardware::UniqueFd fd(::open(path.c_str(), flags));
+    struct stat status;
+    if (!fd || ::fstat(fd.get(), &status) != 0) {
+        error = std::strerror(errno);
+        return false;
     }
-    errno = 0;
-    return read_file(path);
+    if (S_ISDIR(status.st_mode) || (regular_only && !S_ISREG(status.st_mode))) {
+        error = S_ISDIR(status.st_mode) ? std::strerror(EISDIR) : "not a regular file";
+        return false;
+    }
+    if (S_ISREG(status.st_mode) && static_cast<uintmax_t>(status.st_size) > limit) {
+        error = holds_too_much(limit, status.st_size);
+        return false;
+    }
+    // One byte beyond the limit tells a file that grew meanwhile, or a pipe that holds more.
+    content.assign(limit + 1, '\0');
+    size_t done = 0;
+    while (done < content.size()) {
+        ssize_t n = ::read(fd.get(), &content[done], content.size() - done);
+        if (n == 0) break;
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            error = std::strerror(errno);
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    content.resize(done);
+    if (content.size() <= limit) return true;
+    error = holds_too_much(limit, std::nullopt);
+    return false;
 }
 
 bool is_hex_digit(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
@@ -161,21 +200,24 @@ bool read_store_items(const Json& object, Unit& unit, std::string& error) {
 }
 
 bool read_image(const Json& object, const fs::path& unit_dir, Unit& unit, std::string& error) {
-    std::optional<std::string> name;
-    if (!read_string(object, kEepromImageKey, name, error)) return false;
-    if (!name) return true;
+    const Json* value = find(object, kEepromImageKey);
+    if (value == nullptr) return true;
     if (unit.store != Store::kEeprom) return fail(error, kEepromImageKey, "only a unit with store \"eeprom\" has one");
     for (const char* key : kStoreKeys) {
         if (find(object, key) != nullptr)
             return fail(error, kEepromImageKey, std::string("give the image or the fields, not both (") + key + ")");
     }
-    fs::path path = unit_dir / *name;
-    std::optional<std::string> bytes = read_regular_file(path);
-    if (!bytes) return fail(error, kEepromImageKey, "cannot read " + path.string() + ": " + std::strerror(errno));
-    if (bytes->size() > kMaxEepromImage)
-        return fail(error, kEepromImageKey, path.string() + " holds " + std::to_string(bytes->size()) +
-                                                " bytes, more than an EEPROM's 65536");
-    unit.eeprom_image = std::vector<uint8_t>(bytes->begin(), bytes->end());
+    // Bytes, not a name: the unit as encode_unit() passed it on, its image read already.
+    if (value->is_binary() && value->get_binary().size() <= kMaxEepromImage) {
+        unit.eeprom_image = value->get_binary();
+        return true;
+    }
+    if (!value->is_string()) return fail(error, kEepromImageKey, "must be a string");
+    fs::path path = unit_dir / value->get<std::string>();
+    std::string bytes, reason;
+    if (!read_at_most(path, kMaxEepromImage, true, bytes, reason))
+        return fail(error, kEepromImageKey, "cannot read " + path.string() + ": " + reason);
+    unit.eeprom_image = std::vector<uint8_t>(bytes.begin(), bytes.end());
     return true;
 }
 
@@ -207,6 +249,29 @@ bool parse(const std::string& text, Json& object, std::string& error) {
     return false;
 }
 
+bool check_unit(const Json& object, const fs::path& unit_dir, Unit& unit, std::string& error) {
+    unit = Unit{};
+    return check_known_keys(object, error) && read_store(object, unit.store, error) &&
+           check_description(object, error) && read_store_items(object, unit, error) &&
+           read_image(object, unit_dir, unit, error) && read_host_items(object, unit, error);
+}
+
+const char* store_name(Store store) {
+    switch (store) {
+        case Store::kEeprom:
+            return kStoreEeprom;
+        case Store::kFiles:
+            return kStoreFiles;
+        default:
+            return kStoreNone;
+    }
+}
+
+template <typename T>
+void put(Json& object, const char* key, const std::optional<T>& value) {
+    if (value) object[key] = *value;
+}
+
 }  // namespace
 
 std::string cpuinfo_for_serial(const std::string& serial) { return kCpuSerialLinePrefix + serial + "\n"; }
@@ -221,18 +286,36 @@ std::optional<std::string> serial_of_cpuinfo(const std::string& cpuinfo) {
 }
 
 bool load_unit(const std::string& path, Unit& unit, std::string& error) {
-    unit = Unit{};
-    std::optional<std::string> text = read_regular_file(path);
-    if (!text) {
-        error = std::string("cannot read it: ") + std::strerror(errno);
+    std::string text;
+    if (!read_at_most(path, kMaxUnitFile, false, text, error)) {
+        error = "cannot read it: " + error;
         return false;
     }
     Json object;
     std::error_code ec;
-    fs::path unit_dir = fs::absolute(path, ec).parent_path();
-    return parse(*text, object, error) && check_known_keys(object, error) && read_store(object, unit.store, error) &&
-           check_description(object, error) && read_store_items(object, unit, error) &&
-           read_image(object, unit_dir, unit, error) && read_host_items(object, unit, error);
+    return parse(text, object, error) && check_unit(object, fs::absolute(path, ec).parent_path(), unit, error);
+}
+
+std::string encode_unit(const Unit& unit) {
+    Json object = {{kStoreKey, store_name(unit.store)}};
+    put(object, kUuidKey, unit.uuid);
+    put(object, kHwUuidKey, unit.hw_uuid);
+    put(object, kSerialKey, unit.serial);
+    put(object, kBoardTypeKey, unit.board_type);
+    put(object, kRobotVersionKey, unit.robot_version);
+    put(object, kRobotStatusKey, unit.robot_status);
+    if (unit.eeprom_image) object[kEepromImageKey] = Json::binary(*unit.eeprom_image);
+    put(object, kMachineIdKey, unit.machine_id);
+    put(object, kCpuinfoKey, unit.cpuinfo);
+    std::vector<uint8_t> bytes = Json::to_cbor(object);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+bool decode_unit(const std::string& bytes, Unit& unit, std::string& error) {
+    Json object = Json::from_cbor(bytes, true, false);
+    if (!object.is_discarded()) return check_unit(object, fs::path(), unit, error);
+    error = "the unit passed on is damaged";
+    return false;
 }
 
 }  // namespace korvanta_sim

@@ -10,8 +10,8 @@
 //   board_type, robot_version, robot_status
 //                      a code 0..65535 or its name; robot_version names come from the
 //                      station table when board_type is STATION_BOARD
-//   eeprom_image       a raw EEPROM image file, relative to the unit file; instead of
-//                      the six fields above
+//   eeprom_image       a raw EEPROM image file (a regular file of at most 65536 bytes),
+//                      relative to the unit file; instead of the six fields above
 //   machine_id         32 characters, no line feed: /etc/machine-id
 //   cpu_serial_number  becomes the line "Serial\t\t: VALUE" of /proc/cpuinfo
 //   cpuinfo            the whole /proc/cpuinfo text, instead of cpu_serial_number
@@ -68,9 +68,16 @@ inline constexpr size_t kMaxEepromImage = 65536;
 std::string cpuinfo_for_serial(const std::string& serial);
 std::optional<std::string> serial_of_cpuinfo(const std::string& cpuinfo);
 
-// Reads and checks the unit file at path. Returns false with a one-line reason
-// that names the key at fault ("board_type: ...") in error.
+// Reads and checks the unit file at path, and the image it names; each is
+// read once, so the unit file may be a pipe (<(...)). The image must be a
+// regular file. Returns false with a one-line reason that names the key at
+// fault ("board_type: ...") in error.
 bool load_unit(const std::string& path, Unit& unit, std::string& error);
+
+// A checked unit as bytes, and back: how korvanta-sim hands the unit to its
+// second run inside the sandbox without reading the user's files again.
+std::string encode_unit(const Unit& unit);
+bool decode_unit(const std::string& bytes, Unit& unit, std::string& error);
 
 }  // namespace korvanta_sim
 

@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -24,6 +25,7 @@
 
 #include "failing_device.h"
 #include "korvanta_hardware.h"
+#include "korvanta_hardware_flat.h"
 #include "unit_test.h"
 #include "unprivileged.h"
 
@@ -56,6 +58,7 @@ const std::string kReadIoError = "read operation failed: eeprom read: Input/outp
 const std::string kWriteIoError = "write operation failed: eeprom write: Input/output error";
 const std::string kNoSpace = "write operation failed: eeprom write: No space left on device";
 const std::string kNotKept = "write verification failed\n";
+const std::string kReadOnly = "the eeprom is open for reading only\n";
 
 enum class Backend { kFile, kEeprom };
 
@@ -207,9 +210,9 @@ void prepare(const Case& c) {
             must(::chmod(store_file.c_str(), 0) == 0, "chmod");
             break;
         case Fault::kNoWritePermission:
-            // The sysfs EEPROM file is root's alone; identity files and their
-            // directory are only readable to whoever is not allowed to change them.
-            must(::chmod(store_file.c_str(), c.backend == Backend::kFile ? 0444 : 0400) == 0, "chmod");
+            // Read access granted, write access not: a service user reading the
+            // identity (for the EEPROM, as a udev rule would grant it).
+            must(::chmod(store_file.c_str(), 0444) == 0, "chmod");
             must(::chmod(store_dir.c_str(), 0555) == 0, "chmod");
             break;
         case Fault::kReadOnlyFileSystem:
@@ -290,17 +293,19 @@ std::string drain(int fd) {
     return text;
 }
 
-Outcome run_in_child(const Case& c) {
+// Enters the fault and runs the operation in a child; one that hangs is killed.
+Outcome run_in_child(const std::function<bool()>& enter, const std::function<std::string()>& operation) {
     int err[2], out[2];
     must(::pipe2(err, O_CLOEXEC) == 0 && ::pipe2(out, O_CLOEXEC) == 0, "pipe2");
     pid_t child = ::fork();
     must(child >= 0, "fork");
     if (child == 0) {
+        ::alarm(30);
         ::dup2(err[1], STDERR_FILENO);
         std::string result = "(could not enter the fault)";
-        if (enter_fault(c)) {
+        if (enter()) {
             try {
-                result = run_operation(c.backend, c.op);
+                result = operation();
             } catch (const std::exception& error) {
                 result = std::string("throws ") + error.what();
             }
@@ -509,8 +514,19 @@ std::vector<Case> eeprom_cases() {
         {B::kEeprom, F::kWriteProtected, O::kWriteSerial, "false", kNotKept},
         {B::kEeprom, F::kWriteProtected, O::kWriteStatus, "false", kNotKept},
     };
-    for (Fault fault : {F::kFileMissing, F::kDirectoryMissing, F::kNoReadPermission, F::kNoWritePermission,
-                        F::kReadOnlyFileSystem, F::kDirectoryInPlace}) {
+    // Write access refused: opened for reading only; reads work, writes are refused before any transfer.
+    for (Fault fault : {F::kNoWritePermission, F::kReadOnlyFileSystem}) {
+        std::vector<Case> read_only = {
+            {B::kEeprom, fault, O::kReadStatus, kCode, ""},
+            {B::kEeprom, fault, O::kReadSerial, kSerialOld, ""},
+            {B::kEeprom, fault, O::kReadRobotUuid, kUuidOld, ""},
+            {B::kEeprom, fault, O::kWriteRobotUuid, "false", kReadOnly},
+            {B::kEeprom, fault, O::kWriteSerial, "false", kReadOnly},
+            {B::kEeprom, fault, O::kWriteStatus, "false", kReadOnly},
+        };
+        rows.insert(rows.end(), read_only.begin(), read_only.end());
+    }
+    for (Fault fault : {F::kFileMissing, F::kDirectoryMissing, F::kNoReadPermission, F::kDirectoryInPlace}) {
         std::vector<Case> unopenable = unopenable_eeprom(fault);
         rows.insert(rows.end(), unopenable.begin(), unopenable.end());
     }
@@ -564,7 +580,7 @@ TEST_P(FaultMatrix, GivesItsResultAndMessageAndLosesNothing) {
     const auto eeprom_before = read_eeprom();
     cover(c);
 
-    Outcome outcome = run_in_child(c);
+    Outcome outcome = run_in_child([&] { return enter_fault(c); }, [&] { return run_operation(c.backend, c.op); });
     EXPECT_EQ(outcome.result, c.result);
     EXPECT_EQ(outcome.message, c.message);
 
@@ -575,3 +591,45 @@ TEST_P(FaultMatrix, GivesItsResultAndMessageAndLosesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(FileBackend, FaultMatrix, testing::ValuesIn(kFileCases), row_name);
 INSTANTIATE_TEST_SUITE_P(EepromBackend, FaultMatrix, testing::ValuesIn(eeprom_cases()), row_name);
+
+// A daemon started with 0, 1 and 2 closed holds three objects at once. Where the
+// library let it, the third one's EEPROM took descriptor 2, and the message about
+// its erased robot identifier went into the EEPROM.
+enum class Interface { kClass, kFlat };
+
+std::string write_status_through_three_objects(Interface interface) {
+    std::string results;
+    if (interface == Interface::kClass) {
+        korvanta_hardware::KorvantaHardwareInformation objects[3];
+        for (auto& object : objects) results += shown(object.WriteRobotStatus(kStatusNew)) + " ";
+        return results;
+    }
+    ::KorvantaHardwareInformation* handles[3];  // the flat interface's handle type
+    for (auto*& handle : handles) handle = KorvantaHardwareInformation_create();
+    for (auto* handle : handles) {
+        results += shown(KorvantaHardwareInformation_writeRobotStatus(handle, kStatusNew)) + " ";
+        KorvantaHardwareInformation_destroy(handle);
+    }
+    return results;
+}
+
+class StdioClosed : public OnSimulatedUnit, public testing::WithParamInterface<Interface> {};
+
+TEST_P(StdioClosed, EepromHoldsOnlyWhatWasWrittenOnPurpose) {
+    EepromImage image = programmed_eeprom().robot_uuid(std::string(32, 'f'));
+    image.install();
+    const Interface interface = GetParam();
+    Outcome outcome = run_in_child(
+        [] { return ::close(STDIN_FILENO) == 0 && ::close(STDOUT_FILENO) == 0 && ::close(STDERR_FILENO) == 0; },
+        [&] { return write_status_through_three_objects(interface); });
+    EXPECT_EQ(outcome.result, "true true true ");
+    std::vector<uint8_t> expected = image.bytes();
+    expected[52] = kStatusNew;
+    expected[53] = 0;
+    EXPECT_EQ(read_eeprom(), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(EepromBackend, StdioClosed, testing::Values(Interface::kClass, Interface::kFlat),
+                         [](const testing::TestParamInfo<Interface>& info) {
+                             return info.param == Interface::kClass ? "ClassInterface" : "FlatInterface";
+                         });

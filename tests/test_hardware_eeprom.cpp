@@ -191,20 +191,30 @@ TEST_F(HardwareEepromTest, FileThatCannotBeOpenedLeavesEveryOperationFailed) {
     expect_failed_for_good(*eeprom);
 }
 
-TEST_F(HardwareEepromTest, FileThatCannotBePositionedCountsAsAFailedOpen) {
+// Neither kind of open waits for a writer at the other end.
+TEST_F(HardwareEepromTest, FifoCountsAsAFailedOpenAndBlocksNothing) {
     put_directory_at("/sys/bus/i2c/devices/5-0050");
     ASSERT_EQ(::mkfifo(kEepromPath, 0600), 0);
-    std::unique_ptr<HardwareEeprom> eeprom;
-    EXPECT_EQ(stderr_of([&] { eeprom = probed_eeprom(); }), "open eeprom failed! writable =  1");
-    expect_failed_for_good(*eeprom);
+    for (int writable : {1, 0}) {
+        std::unique_ptr<HardwareEeprom> eeprom;
+        EXPECT_EQ(construct(eeprom, config(256, 0, writable)), "open eeprom failed! writable =  " + std::to_string(writable));
+        expect_failed_for_good(*eeprom);
+    }
 }
 
-TEST_F(HardwareEepromTest, FileThatCannotBeOpenedForWritingLeavesEveryOperationFailed) {
+// Reading needs no write access: refused writes say why and leave the stream good.
+TEST_F(HardwareEepromTest, FileThatCannotBeOpenedForWritingIsReadAndRefusesWrites) {
     programmed().install();
     make_read_only("/sys/bus/i2c/devices/5-0050");
     std::unique_ptr<HardwareEeprom> eeprom;
-    EXPECT_EQ(stderr_of([&] { eeprom = probed_eeprom(); }), "open eeprom failed! writable =  1");
-    expect_failed_for_good(*eeprom);
+    EXPECT_EQ(stderr_of([&] { eeprom = probed_eeprom(); }), "");
+    EXPECT_EQ(stderr_of([&] {
+                  EXPECT_FALSE(eeprom->WriteRobotUuid(kHwUuid));
+                  EXPECT_FALSE(eeprom->WriteRobotEnvCode(1));
+              }),
+              "the eeprom is open for reading only\nthe eeprom is open for reading only\n");
+    EXPECT_EQ(eeprom->GetHwUuid(), kHwUuid);
+    EXPECT_EQ(eeprom->GetRobotEnvCode(), 5);
     EXPECT_EQ(read_eeprom(), programmed().bytes());
 }
 

@@ -1,10 +1,13 @@
 // korvanta-hwinfo run as a program on simulated units: what it prints, what it
 // writes, and the exit statuses scripts rely on.
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -37,9 +40,9 @@ std::string whole_memfd(int fd) {
     return text;
 }
 
-// Runs the tool with stdout and stderr collected apart.
-ToolRun run_hwinfo(const std::vector<std::string>& args) {
-    int out = ::memfd_create("hwinfo-out", MFD_CLOEXEC);
+// Runs the tool with stdout and stderr collected apart, or stdout going to output_path.
+ToolRun run_hwinfo(const std::vector<std::string>& args, const char* output_path = nullptr) {
+    int out = output_path ? ::open(output_path, O_WRONLY | O_CLOEXEC) : ::memfd_create("hwinfo-out", MFD_CLOEXEC);
     int err = ::memfd_create("hwinfo-err", MFD_CLOEXEC);
     std::vector<char*> argv{const_cast<char*>(KORVANTA_HWINFO)};
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
@@ -56,7 +59,7 @@ ToolRun run_hwinfo(const std::vector<std::string>& args) {
         run.status = WEXITSTATUS(wait_status);
     }
     posix_spawn_file_actions_destroy(&actions);
-    run.out = whole_memfd(out);
+    run.out = output_path ? "" : whole_memfd(out);
     run.err = whole_memfd(err);
     ::close(out);
     ::close(err);
@@ -142,7 +145,15 @@ TEST_F(HwinfoTool, JsonOfAUnitWithNothingKeepsEveryKeyInTheSameOrder) {
     EXPECT_EQ(object["board_type"], 0);
     EXPECT_EQ(object["robot_version"], 65535);
     EXPECT_EQ(object["robot_status_name"], "UNKNOWN");
-    EXPECT_EQ(object["source"], "identity files");
+    EXPECT_EQ(object["source"], "none");
+    // For Prometheus, empty labels rather than a broken file.
+    EXPECT_NE(run_hwinfo({"--prometheus"}).out.find(
+                  "\nkorvanta_hardware_info{robot_uuid=\"\",hw_uuid=\"\",serial=\"\",cpu_serial=\"\",board_type=\"UNKNOWN\","
+                  "robot_version=\"UNKNOWN\",robot_status=\"UNKNOWN\",source=\"none\"} 1\n"),
+              std::string::npos);
+    // One identity file, even an empty one, is a source: its value is what is wrong.
+    write_identity_file("robot_status_code", "");
+    EXPECT_EQ(parsed(run_hwinfo({"--json"}).out)["source"], "identity files");
 }
 
 TEST_F(HwinfoTool, StationBoardNamesItsVersionFromTheStationTable) {
@@ -174,6 +185,60 @@ TEST_F(HwinfoTool, LibraryMessagesWithoutALineFeedGetOneAndStayOnStderr) {
     EXPECT_NE(run.err.find("file:/etc/korvanta/hw_uuid ID string size err. str_size:3 size:16\n"), std::string::npos)
         << run.err;
     EXPECT_EQ(run.out.rfind("robot identifier:", 0), 0u);
+}
+
+TEST_F(HwinfoTool, PrometheusLabelsCarryTheTextsEscapedAndGaugesTheCodes) {
+    make_file_unit();
+    write_identity_file("robot_sn", "say \"hi\" C:\\korvanta \xff" + std::string(10, '0') + "\n");
+    ToolRun run = run_hwinfo({"--prometheus"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("korvanta_hardware_info{robot_uuid=\"" + kRobotUuid + "\",hw_uuid=\"" + kHwUuid +
+                           "\",serial=\"say \\\"hi\\\" C:\\\\korvanta \xEF\xBF\xBD" + std::string(10, '0') +
+                           "\",cpu_serial=\"00000000c0ffee42\",board_type=\"AI_BOARD\",robot_version=\"KORVANTA_PRO_EVT\","
+                           "robot_status=\"QA_TEST\",source=\"identity files\"} 1\n"),
+              std::string::npos)
+        << run.out;
+    for (std::string gauge : {"board_type_code 2", "robot_version_code 10", "robot_status_code 3"}) {
+        std::string name = "korvanta_hardware_" + gauge.substr(0, gauge.find(' '));
+        EXPECT_NE(run.out.find("# TYPE " + name + " gauge\nkorvanta_hardware_" + gauge + "\n"), std::string::npos);
+    }
+}
+
+TEST_F(HwinfoTool, PrometheusUnderTheTimersReadOnlySysStillReadsTheEeprom) {
+    eeprom_unit(1, 2, 5).install();
+    make_read_only("/sys/bus/i2c/devices/5-0050");  // ProtectKernelTunables= in the service
+    ToolRun run = run_hwinfo({"--prometheus"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_NE(run.out.find("{robot_uuid=\"" + kRobotUuid + "\""), std::string::npos) << run.out;
+}
+
+TEST_F(HwinfoTool, PrometheusFileIsReplacedWholeReadableByTheCollector) {
+    char pattern[] = "/tmp/hwinfo-textfile.XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::string dir = pattern, metrics = dir + "/korvanta.prom", earlier = dir + "/earlier";
+    make_file_unit();
+    ::umask(022);
+    ToolRun first = run_hwinfo({"--prometheus", metrics});
+    EXPECT_EQ(first.status, 0) << first.err;
+    EXPECT_EQ(first.out, "");
+    EXPECT_EQ(read_file(metrics), run_hwinfo({"--prometheus"}).out);
+    struct stat st {};
+    EXPECT_EQ(::stat(metrics.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);  // node_exporter runs as another user
+
+    // Renamed into place: a reader holding the old file keeps the old report whole.
+    ASSERT_EQ(::link(metrics.c_str(), earlier.c_str()), 0);
+    write_identity_file("robot_status_code", "5\n");
+    EXPECT_EQ(run_hwinfo({"--prometheus", metrics}).status, 0);
+    EXPECT_NE(read_file(earlier).value_or("").find("robot_status=\"QA_TEST\""), std::string::npos);
+    EXPECT_NE(read_file(metrics).value_or("").find("robot_status=\"RELEASE\""), std::string::npos);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 2) << "no temporary file left";
+    std::filesystem::remove_all(dir);
+
+    ToolRun missing = run_hwinfo({"--prometheus", dir + "/korvanta.prom"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "korvanta-hwinfo: cannot write " + metrics + ": No such file or directory\n");
 }
 
 TEST_F(HwinfoTool, SetUuidWritesTheFileAndReportsTheValueReadBack) {
@@ -264,11 +329,32 @@ TEST_F(HwinfoTool, WriteThatReadsBackDifferentlyFails) {
         << run.err;
 }
 
+TEST_F(HwinfoTool, OutputThatCannotBeWrittenFails) {
+    make_file_unit();
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{}, {"--json"}, {"set-status", "RELEASE"}, {"--version"}}) {
+        ToolRun run = run_hwinfo(args, "/dev/full");
+        EXPECT_EQ(run.status, 1) << args.size();
+        EXPECT_NE(run.err.find("korvanta-hwinfo: cannot write the output"), std::string::npos) << run.err;
+    }
+}
+
+TEST_F(HwinfoTool, EepromThatCannotBeOpenedFailsSayingWhy) {
+    put_directory_at(kEepromPath);
+    ToolRun run = run_hwinfo({"--json"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find(std::string("korvanta-hwinfo: cannot open the EEPROM ") + kEepromPath +
+                           ": Is a directory (reading the identity needs read access to it)\n"),
+              std::string::npos)
+        << run.err;
+}
+
 TEST_F(HwinfoTool, UsageErrorsExitWithTwoAndWriteNothing) {
     const std::vector<std::vector<std::string>> usage_errors = {
         {"set-uuid"},          {"set-serial", kNewId, kNewId}, {"set-status", "RELEASED"}, {"set-status", "65536"},
         {"set-status", "-1"},  {"set-status", ""},             {"--frobnicate"},           {"show"},
-        {"--json", "--help"},
+        {"--json", "--help"},  {"--prometheus", ""},           {"--prometheus", "--json"}, {"--prometheus", "a", "b"},
     };
     for (const std::vector<std::string>& args : usage_errors) {
         ToolRun run = run_hwinfo(args);

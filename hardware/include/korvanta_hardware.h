@@ -65,7 +65,9 @@ class DeviceStreamBuf;
 // stream open from construction to destruction: every field access is one
 // positioning and one transfer of exactly the field's bytes. After a failed
 // open or transfer the stream stays failed: texts read "null", codes -1,
-// writes return false.
+// writes return false. Reading needs no write access: where the system refuses
+// it, the file is opened for reading only, and each write returns false with
+// a message and touches nothing. The descriptor never sits on 0, 1 or 2.
 class KORVANTA_HARDWARE_EXPORT HardwareEeprom : public HardwareInfo {
 public:
     static constexpr unsigned int kBlockSize = 54;
@@ -91,7 +93,8 @@ public:
 
     // Raw access relative to the identity block; the stream must be good.
     bool ReadEeprom(unsigned char* buffer, unsigned int offset, unsigned int length);
-    // Writes, flushes, then reads the bytes back and compares them.
+    // Writes, flushes, then reads the bytes back and compares them. Refused
+    // without a transfer when the file is open for reading only.
     bool WriteEeprom(const unsigned char* buffer, unsigned int offset, unsigned int length);
 
     std::string readUuid(unsigned int offset, unsigned int length);

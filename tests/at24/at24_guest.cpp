@@ -1,7 +1,8 @@
 // The identity EEPROM against the kernel's own at24 driver. Runs inside the
 // at24 test machine (init.sh), as root, with the driver's eeprom attribute
-// at the library's configured path; the device starts zeroed. Exits 0 when
-// every check held.
+// at the library's configured path, after the library package's udev rule
+// gave it to the korvanta group (AT24_KORVANTA_GID); the device starts zeroed.
+// Exits 0 when every check held.
 //
 // Phases whose bus traffic matters begin with a one-byte read of the marker
 // EEPROM at 0x51 (AT24_MARKER) and announce on stdout how many data bytes the
@@ -9,7 +10,9 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/mount.h>
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -172,7 +175,9 @@ void library_finds_the_drivers_attribute() {
     struct stat st;
     if (::stat(kEeprom, &st) != 0) return CHECK(!"the EEPROM can be found");
     CHECK_EQ(st.st_size, kDeviceSize);
-    CHECK_EQ(st.st_mode & 07777, 0600u);
+    // As the udev rule leaves it: root writes, the korvanta group reads.
+    CHECK_EQ(st.st_mode & 07777, 0640u);
+    CHECK_EQ(std::to_string(st.st_gid), std::getenv("AT24_KORVANTA_GID") ? std::getenv("AT24_KORVANTA_GID") : "");
 }
 
 void erased_device_reads_all_ones_without_fallback() {
@@ -345,6 +350,64 @@ void write_that_does_not_read_back_is_reported_as_failed() {
     CHECK_EQ(messages, "write verification failed\nwrite verification failed\n");
 }
 
+// Runs body in a child process of another user with the given supplementary
+// groups; true when every check in it held.
+bool as_user(uid_t uid, const std::vector<gid_t>& groups, const std::function<void()>& body) {
+    std::fflush(stdout);
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int before = failed_checks;
+        if (::setgroups(groups.size(), groups.data()) != 0 || ::setresgid(uid, uid, uid) != 0 ||
+            ::setresuid(uid, uid, uid) != 0)
+            _exit(2);
+        body();
+        std::fflush(stdout);
+        _exit(failed_checks == before ? 0 : 1);
+    }
+    int status = 0;
+    return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+const Bytes kGroupBlock = identity_block(counting_from(0x30), 1, 2, counting_from(0xc0), counting_from(0x40), 5);
+
+void member_reads_everything_and_writes_nothing() {
+    FlatHandle handle;
+    std::string messages = stderr_of([&] { handle.h = KorvantaHardwareInformation_create(); });
+    std::printf("  a member of the korvanta group creates a handle; stderr: %s\n", shown(messages).c_str());
+    CHECK_EQ(KorvantaHardwareInformation_get_hw_uuid(handle.h), hex_of(counting_from(0x30)));
+    CHECK_EQ(KorvantaHardwareInformation_get_robot_sn(handle.h), hex_of(counting_from(0xc0)));
+    CHECK_EQ(KorvantaHardwareInformation_get_uuid(handle.h), hex_of(counting_from(0x40)));
+    CHECK_EQ(KorvantaHardwareInformation_get_robot_version(handle.h), "KORVANTA_DVT2");
+    CHECK_EQ(KorvantaHardwareInformation_get_robot_status(handle.h), "RELEASE");
+    messages = stderr_of([&] {
+        CHECK(!KorvantaHardwareInformation_writeUuid(handle.h, "0123456789abcdef0123456789abcdef"));
+        CHECK(!KorvantaHardwareInformation_writeRobotStatus(handle.h, 3));
+    });
+    CHECK(messages.find("reading only") != std::string::npos);
+}
+
+void outsider_reads_nothing() {
+    FlatHandle handle;
+    std::string messages = stderr_of([&] { handle.h = KorvantaHardwareInformation_create(); });
+    CHECK_EQ(messages.substr(0, 20), "open eeprom failed! ");
+    CHECK_EQ(KorvantaHardwareInformation_get_hw_uuid(handle.h), "null");
+    CHECK_EQ(KorvantaHardwareInformation_get_robot_status_code(handle.h), 0);
+}
+
+// A service user in the korvanta group reads the whole identity and cannot
+// change a byte of it; a user outside the group reads nothing.
+void korvanta_group_reads_and_cannot_write() {
+    const char* group = std::getenv("AT24_KORVANTA_GID");
+    const gid_t korvanta = static_cast<gid_t>(std::atoi(group ? group : "0"));
+    program(kGroupBlock);
+    bus_phase("construct-group-member", kConstructionBytes, 0);  // the refused writes move nothing
+    CHECK(as_user(1000, {korvanta}, member_reads_everything_and_writes_nothing));
+    bus_phase("other-user", 0, 0);
+    CHECK(as_user(1001, {}, outsider_reads_nothing));
+    bus_idle();
+    CHECK_EQ(read_device(0, HardwareEeprom::kBlockSize), kGroupBlock);
+}
+
 struct Scenario {
     const char* name;
     void (*run)();
@@ -362,6 +425,7 @@ const Scenario kScenarios[] = {
     {"read_straddling_the_device_end_fails_for_good", read_straddling_the_device_end_fails_for_good},
     {"read_past_the_device_end_moves_nothing", read_past_the_device_end_moves_nothing},
     {"write_that_does_not_read_back_is_reported_as_failed", write_that_does_not_read_back_is_reported_as_failed},
+    {"korvanta_group_reads_and_cannot_write", korvanta_group_reads_and_cannot_write},
 };
 
 }  // namespace

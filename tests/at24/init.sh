@@ -33,6 +33,15 @@ eeprom=$(realpath "/sys/bus/i2c/devices/$bus-0050/eeprom")
 marker=$(realpath "/sys/bus/i2c/devices/$bus-0051/eeprom")
 [ -f "$eeprom" ] && [ -f "$marker" ] || { echo "at24: the at24 driver did not bind"; leave 1; }
 
+# A robot's udev, as far as the identity EEPROM goes: the korvanta group from
+# the library package's sysusers.d entry, and what its udev rule does when the
+# driver binds. The rule matches the device as the library names it, bus 5.
+awk '$1 == "g" { print $2 ":x:" ($3 == "-" ? 990 : $3) ":" }' /korvanta-hardware.sysusers > /etc/group
+[ "$(stat -c %a "$eeprom")" = 600 ] || { echo "at24: the driver's eeprom is not mode 0600"; leave 1; }
+device=$(dirname "$eeprom")
+/apply-udev-rule /60-korvanta-eeprom.rules bind "${device#/sys}" 5-0050 || { echo "at24: the udev rule failed"; leave 1; }
+export AT24_KORVANTA_GID="$(awk -F: '$1 == "korvanta" { print $3 }' /etc/group)"
+
 # The library knows the EEPROM as bus 5; the file behind the name stays the kernel's.
 mount -t tmpfs tmpfs /sys/bus/i2c/devices
 mkdir /sys/bus/i2c/devices/5-0050

@@ -2,9 +2,9 @@
 # Boots Debian's kernel in an emulated PC with the at24 EEPROM driver, runs the
 # guest test program against it, and checks the I2C traffic of each phase the
 # guest announced against QEMU's bus trace.
-# Usage: run_at24.sh GUEST_PROGRAM WORK_DIR
+# Usage: run_at24.sh GUEST_PROGRAM WORK_DIR SYSTEM_DIR (the library package's udev rule and sysusers.d entry)
 set -eu
-guest=$1 work=$2
+guest=$1 work=$2 system=$3
 here=$(cd "$(dirname "$0")" && pwd)
 
 fail() { echo "at24: FAIL: $*" >&2; exit 1; }
@@ -21,7 +21,7 @@ command -v qemu-system-x86_64 >/dev/null ||
 kernel=$("$here/kernel_cache.sh") || unavailable "no Debian 12 kernel to boot (see above)"
 mkdir -p "$work"
 rm -f "$work/console.log" "$work/trace.log"
-"$here/make_initramfs.sh" "$kernel" "$guest" "$work/initramfs.cpio" || fail "could not build the initramfs"
+"$here/make_initramfs.sh" "$kernel" "$guest" "$work/initramfs.cpio" "$system" || fail "could not build the initramfs"
 
 image=$kernel/vmlinuz
 [ -f "$kernel/vmlinux" ] && image=$kernel/vmlinux

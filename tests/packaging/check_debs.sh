@@ -53,8 +53,12 @@ release=$(field "$runtime" Version)
 root=$scratch/root
 for deb in "$tree"/*.deb; do dpkg -x "$deb" "$root"; done
 
-# Runtime: the library and its soname link, nothing a user of the library does not load.
-expect_contents "$runtime" "$libdir/libkorvanta-hardware.so.$version" "$libdir/libkorvanta-hardware.so.$major"
+# Runtime: the library and its soname link, and the korvanta group with the
+# udev rule that lets it read the EEPROM, created and applied on installation.
+expect_contents "$runtime" "$libdir/libkorvanta-hardware.so.$version" "$libdir/libkorvanta-hardware.so.$major" \
+    usr/lib/sysusers.d/korvanta-hardware.conf usr/lib/udev/rules.d/60-korvanta-eeprom.rules
+dpkg-deb -I "$(deb_of "$runtime")" postinst | grep -q "systemd-sysusers /usr/lib/sysusers.d/korvanta-hardware.conf" ||
+    fail "$runtime does not create the korvanta group on installation"
 readelf -d "$root/$libdir/libkorvanta-hardware.so.$version" | grep -q "(SONAME).*\[libkorvanta-hardware.so.$major\]" ||
     fail "wrong soname"
 [ "$(readlink "$root/$libdir/libkorvanta-hardware.so.$major")" = "libkorvanta-hardware.so.$version" ] ||
@@ -82,7 +86,11 @@ grep -qx "prefix=/usr" "$pc" && grep -qxF "libdir=\${exec_prefix}/lib/$multiarch
 
 # The tool: runs from the unpacked root against the packaged library.
 tool=korvanta-hwinfo
-expect_contents "$tool" usr/bin/korvanta-hwinfo
+units=usr/lib/systemd/system/korvanta-hwinfo-prometheus
+expect_contents "$tool" usr/bin/korvanta-hwinfo "$units.service" "$units.timer" \
+    usr/share/korvanta-hwinfo/ansible/korvanta.fact
+grep -qx "ExecStart=/usr/bin/korvanta-hwinfo --prometheus .*" "$root/$units.service" ||
+    fail "the service does not run the packaged tool"
 expect_depends "$tool" "$runtime (= $release)"
 [ "$(env LD_LIBRARY_PATH="$root/$libdir" "$root/usr/bin/korvanta-hwinfo" --version)" = "korvanta-hwinfo $version" ] ||
     fail "the packaged tool does not run"

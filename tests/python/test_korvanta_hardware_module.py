@@ -154,6 +154,22 @@ class WriteTest(unittest.TestCase):
         self.assertTrue(k.write_robot_status(h, k.STATUS_RELEASE))
         self.assertEqual(k.get_robot_status_code(k.hardInfo()), 5)
 
+    def test_whole_numbers_of_any_type_convert_as_pybind11_converts_them(self):
+        class OnlyIndex:
+            def __index__(self):
+                return 6
+
+        class OnlyInt:
+            def __int__(self):
+                return 7
+
+        file_unit()
+        h = k.hardInfo()
+        for number, code in ((OnlyIndex(), 6), (OnlyInt(), 7), (Decimal("8"), 8)):
+            with self.subTest(status=type(number).__name__):
+                self.assertTrue(k.write_robot_status(h, number))
+                self.assertEqual(k.get_robot_status_code(k.hardInfo()), code)
+
     def test_writes_leave_the_cache_of_existing_instances(self):
         file_unit()
         h, i = k.hardInfo(), k.info()
@@ -228,6 +244,21 @@ class LifetimeTest(unittest.TestCase):
             self.assertEqual(open_fds(), before + 1, make)
             del instance
             self.assertEqual(open_fds(), before, make)
+
+    def test_closed_standard_descriptors_never_lead_into_the_eeprom(self):
+        # A daemon without stdio; the third EEPROM would otherwise open as 2 and
+        # take the message about the erased robot identifier.
+        unit.reset_unit()
+        image = unit.EepromImage.erased().hw_uuid(HW_UUID).status(5)
+        image.install()
+        code = ("import os, korvanta_hardware_module as k\n"
+                "for fd in (0, 1, 2): os.close(fd)\n"
+                "handles = [k.hardInfo() for _ in range(3)]\n"
+                "os._exit(0 if all([k.write_robot_status(h, 9) for h in handles]) else 1)\n")
+        self.assertEqual(subprocess.run([sys.executable, "-c", code]).returncode, 0)
+        expected = bytearray(image.bytes())
+        expected[52] = 9
+        self.assertEqual(unit.read_eeprom(), bytes(expected))
 
     def test_many_instances_leak_nothing(self):
         unit.reset_unit()

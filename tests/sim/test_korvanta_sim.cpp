@@ -1,6 +1,7 @@
 // korvanta-sim from the outside, as its users run it: every run makes its own
 // sandbox, so this suite runs on the host and checks the host stays as it was.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -42,7 +43,10 @@ std::string read_all(const fs::path& path) {
     return text.str();
 }
 
-void write_all(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+fs::path write_all(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+}
 
 class KorvantaSim : public ::testing::Test {
 protected:
@@ -130,7 +134,7 @@ TEST_F(KorvantaSim, EachExampleUnitShowsExactlyItsIdentity) {
         {"nothing.json", R"({
             "uuid": "null", "hw_uuid": "null", "serial": "null", "cpu_serial_number": "null",
             "board_type": 0, "board_type_name": "UNKNOWN", "robot_version": 65535, "robot_version_name": "UNKNOWN",
-            "robot_status": 0, "robot_status_name": "UNKNOWN", "source": "identity files"})"_json},
+            "robot_status": 0, "robot_status_name": "UNKNOWN", "source": "none"})"_json},
     };
     size_t shipped = 0;
     for (const fs::directory_entry& entry : fs::directory_iterator(kUnits)) shipped += entry.path().extension() == ".json";
@@ -198,6 +202,8 @@ TEST_F(KorvantaSim, WritesThroughThePythonModuleAreInTheSavedUnit) {
 
 TEST_F(KorvantaSim, BadUnitFileFailsNamingTheKeyBeforeTheCommandRuns) {
     write_all(dir_ / "image.bin", std::string(256, '\xff'));
+    ASSERT_EQ(::mkfifo((dir_ / "fifo.bin").c_str(), 0600), 0);
+    fs::resize_file(write_all(dir_ / "huge.bin", ""), 2ull << 30);  // sparse
     const std::vector<std::pair<std::string, std::string>> cases = {
         {R"({"store": "files",})", "not valid JSON: "},
         {R"(["store", "files"])", "must hold one JSON object"},
@@ -215,6 +221,9 @@ TEST_F(KorvantaSim, BadUnitFileFailsNamingTheKeyBeforeTheCommandRuns) {
         {R"({"store": "eeprom", "eeprom_image": "image.bin", "board_type": 1})", "eeprom_image: "},
         {R"({"store": "files", "eeprom_image": "image.bin"})", "eeprom_image: "},
         {R"({"store": "eeprom", "eeprom_image": "missing.bin"})", "eeprom_image: cannot read"},
+        {R"({"store": "eeprom", "eeprom_image": "/dev/zero"})", "eeprom_image: cannot read /dev/zero: not a regular"},
+        {R"({"store": "eeprom", "eeprom_image": "fifo.bin"})", "fifo.bin: not a regular file"},
+        {R"({"store": "eeprom", "eeprom_image": "huge.bin"})", "huge.bin: it holds 2147483648 bytes, more than"},
         {R"({"store": "none", "cpu_serial_number": "12 34"})", "cpu_serial_number: "},
         {R"({"store": "none", "cpu_serial_number": "1234", "cpuinfo": "x"})", "cpu_serial_number: "},
         {R"({"store": "none", "machine_id": "short"})", "machine_id: "},
@@ -246,6 +255,52 @@ TEST_F(KorvantaSim, ExitsWithTheCommandsStatus) {
     Result missing = run({kSim, unit.string(), "--", "/nonexistent/command"});
     EXPECT_EQ(missing.status, 127);
     EXPECT_NE(missing.err.find("/nonexistent/command"), std::string::npos) << missing.err;
+}
+
+TEST_F(KorvantaSim, UnitFileMayBeAPipe) {
+    fs::path unit = unit_file(R"({"store": "files", "robot_status": "PROD_1"})");
+    Result piped = run({"bash", "-c", "exec \"$0\" <(cat \"$1\") -- \"$2\" --json", kSim, unit.string(), kHwinfo});
+    ASSERT_EQ(piped.status, 0) << piped.err;
+    EXPECT_EQ(Json::parse(piped.out)["robot_status"], 7);
+}
+
+// The command's pid once it runs: it writes it to pid_file first.
+pid_t started_command(const fs::path& pid_file) {
+    for (int tries = 0; tries < 1000; ++tries) {
+        std::string text = read_all(pid_file);
+        if (!text.empty() && text.back() == '\n') return std::stoi(text);
+        ::usleep(10000);
+    }
+    return -1;
+}
+
+bool gone_within_seconds(pid_t pid, int seconds) {
+    for (int tries = 0; tries < seconds * 100 && ::kill(pid, 0) == 0; ++tries) ::usleep(10000);
+    return ::kill(pid, 0) != 0;
+}
+
+TEST_F(KorvantaSim, SignalsReachTheCommandWhichNeverOutlivesTheTool) {
+    for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGKILL}) {
+        fs::path pid_file = dir_ / ("command-" + std::to_string(signal));
+        std::vector<std::string> argv = {kSim, (kUnits / "nothing.json").string(), "--", "sh", "-c",
+                                         "echo $$ > " + pid_file.string() + "; exec sleep 60"};
+        std::vector<char*> words;
+        for (std::string& word : argv) words.push_back(word.data());
+        words.push_back(nullptr);
+        pid_t sim = -1;
+        ASSERT_EQ(posix_spawn(&sim, kSim.c_str(), nullptr, nullptr, words.data(), environ), 0);
+        pid_t command = started_command(pid_file);
+        ASSERT_GT(command, 0) << signal;
+        ::kill(sim, signal);
+        int status = 0;
+        ::waitpid(sim, &status, 0);
+        if (signal != SIGKILL) {
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + signal) << signal << " " << status;
+            EXPECT_NE(::kill(command, 0), 0) << signal << ": the command is still running after the tool ended";
+        }
+        EXPECT_TRUE(gone_within_seconds(command, 10)) << signal;
+        ::kill(command, SIGKILL);
+    }
 }
 
 TEST_F(KorvantaSim, RefusesToSaveWhereTheSimulationReplacesTheFiles) {
