@@ -115,4 +115,15 @@ bool write_all(int fd, const std::string& data) {
     return true;
 }
 
+bool write_all_at(int fd, const std::string& data, off_t offset) {
+    size_t done = 0;
+    while (done < data.size()) {
+        ssize_t n = ::pwrite(fd, data.data() + done, data.size() - done, offset + static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
 }  // namespace korvanta_hardware

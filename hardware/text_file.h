@@ -5,6 +5,8 @@
 #ifndef KORVANTA_HARDWARE_TEXT_FILE_H
 #define KORVANTA_HARDWARE_TEXT_FILE_H
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -53,6 +55,8 @@ private:
 
 // Writes all of data, retrying short writes and interrupted calls.
 bool write_all(int fd, const std::string& data);
+// The same at offset, leaving the file position alone.
+bool write_all_at(int fd, const std::string& data, off_t offset);
 
 }  // namespace korvanta_hardware
 

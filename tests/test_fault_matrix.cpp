@@ -76,6 +76,7 @@ enum class Fault {
     kFullFileSystem,
     kNoFreeInodes,       // files: room for data, none for a new file
     kDirectoryInPlace,
+    kBindMounted,        // files: bind-mounted over itself from another file system, as in a container
     kShortDevice,        // EEPROM: a device smaller than the block, which refuses to grow
     kFailsMidTransfer,   // EEPROM: each transfer breaks off with EIO after its first byte
     kRefusesWrites,      // EEPROM: /dev/full, every write ENOSPC
@@ -234,6 +235,9 @@ void prepare(const Case& c) {
             break;
         case Fault::kDirectoryInPlace:
             put_directory_at(store_file);
+            break;
+        case Fault::kBindMounted:
+            bind_from_elsewhere(store_file);
             break;
         case Fault::kShortDevice:
             programmed_eeprom().truncate(kShortDevice).install();
@@ -463,10 +467,18 @@ const std::vector<Case> kFileCases = {
     {B::kFile, F::kDirectoryInPlace, O::kWriteSerial, "false", kOpenFailed},
     {B::kFile, F::kDirectoryInPlace, O::kWriteStatus, "false", kOpenFailed},
 
+    // The name cannot be renamed over (EBUSY): the file is rewritten in place.
+    {B::kFile, F::kBindMounted, O::kWriteRobotUuid, "true", "", S::kWritten},
+    {B::kFile, F::kBindMounted, O::kWriteSerial, "true", "", S::kWritten},
+    {B::kFile, F::kBindMounted, O::kWriteStatus, "true", "", S::kWritten},
+
     // Only a regular file is read, and nothing waits: anything else reads as a file that cannot be opened.
     {B::kFile, F::kFifoInPlace, O::kReadStatus, "-1", ""},
     {B::kFile, F::kFifoInPlace, O::kReadSerial, "null", ""},
     {B::kFile, F::kFifoInPlace, O::kReadRobotUuid, kMachineId, kFallback},
+    {B::kFile, F::kFifoInPlace, O::kWriteRobotUuid, "false", kOpenFailed},
+    {B::kFile, F::kFifoInPlace, O::kWriteSerial, "false", kOpenFailed},
+    {B::kFile, F::kFifoInPlace, O::kWriteStatus, "false", kOpenFailed},
     {B::kFile, F::kEndlessFile, O::kReadStatus, "-1", ""},
     {B::kFile, F::kEndlessFile, O::kReadSerial, "null", ""},
     {B::kFile, F::kEndlessFile, O::kReadRobotUuid, kMachineId, kFallback},
@@ -566,6 +578,7 @@ std::string name_of(Fault fault) {
         {F::kFullFileSystem, "FullFileSystem"},
         {F::kNoFreeInodes, "NoFreeInodes"},
         {F::kDirectoryInPlace, "DirectoryInPlaceOfFile"},
+        {F::kBindMounted, "BindMounted"},
         {F::kShortDevice, "DeviceShorterThanBlock"},
         {F::kFailsMidTransfer, "DeviceFailsMidTransfer"},
         {F::kRefusesWrites, "DeviceRefusesWrites"},
