@@ -1,9 +1,11 @@
 // One full identity read through the EEPROM backend, as the information
-// object does it, on the simulated unit: time, and bytes and reads that reach
-// the EEPROM file (see device_transfers.h). On a real unit every byte read is
-// an I2C transfer of about 0.1 ms, so the byte count is what the time will be.
+// object does it, on the simulated unit: time, heap allocations, and bytes and
+// reads that reach the EEPROM file (see device_transfers.h). On a real unit
+// every byte read is an I2C transfer of about 0.1 ms, so the byte count is what
+// the time will be.
 #include <benchmark/benchmark.h>
 
+#include "cost_counters.h"
 #include "device_transfers.h"
 #include "korvanta_hardware.h"
 #include "simulated_unit.h"
@@ -31,6 +33,7 @@ void BM_EepromFullIdentityRead(benchmark::State& state) {
     }
     HardwareEeprom eeprom(config);
     DeviceTransfers transfers;
+    long allocations = allocations_so_far();
     for (auto _ : state) {
         benchmark::DoNotOptimize(eeprom.GetHwUuid());
         benchmark::DoNotOptimize(eeprom.GetRobotSn());
@@ -39,7 +42,10 @@ void BM_EepromFullIdentityRead(benchmark::State& state) {
         benchmark::DoNotOptimize(eeprom.GetRobotEnvCode());
         benchmark::DoNotOptimize(eeprom.GetRobotUuid());
     }
+    allocations = allocations_so_far() - allocations;
     transfers.report(state);
+    state.counters["allocations"] =
+        benchmark::Counter(static_cast<double>(allocations), benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_EepromFullIdentityRead);
 

@@ -6,7 +6,10 @@
 
 #include <cerrno>
 #include <climits>
+#include <optional>
 
+#include "file_identity.h"
+#include "temporary_file.h"
 #include "text_file.h"
 #include "unique_fd.h"
 
@@ -39,40 +42,19 @@ std::string final_target(std::string path) {
     return path;
 }
 
-// A temporary file beside the target, removed again unless it was renamed into place.
-class TemporaryFile {
-public:
-    TemporaryFile(const std::string& directory, const std::string& name) {
-        for (int attempt = 0; attempt < 100 && !fd_; ++attempt) {
-            std::string candidate =
-                directory + "/." + name + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
-            // 0666 less the umask: the mode a newly created identity file gets.
-            fd_.reset(::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-            if (fd_) path_ = candidate;
-            else if (errno != EEXIST) break;
-        }
-    }
-    ~TemporaryFile() {
-        fd_.reset();
-        if (!path_.empty()) ::unlink(path_.c_str());
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
+// O_NONBLOCK: a FIFO without a reader fails at once instead of holding the writer.
+UniqueFd open_for_writing(const std::string& path, int flags) {
+    flags |= O_WRONLY | O_NOCTTY | O_CLOEXEC;
+    int fd = ::open(path.c_str(), flags | O_NONBLOCK, 0666);
+    // A lease on a regular file: wait for its break, as a plain open does.
+    struct stat st;
+    if (fd < 0 && errno == EWOULDBLOCK && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        fd = ::open(path.c_str(), flags, 0666);
+    return UniqueFd(fd);
+}
 
-    bool created() const { return static_cast<bool>(fd_); }
-    int fd() const { return fd_.get(); }
-    bool close() { return fd_.close(); }
-
-    bool rename_to(const std::string& target) {
-        if (::rename(path_.c_str(), target.c_str()) != 0) return false;
-        path_.clear();
-        return true;
-    }
-
-private:
-    UniqueFd fd_;
-    std::string path_;
-};
+// A sync the file does not support (a character device, a pseudo file) is no failed write.
+bool sync_file(int fd) { return ::fsync(fd) == 0 || errno == EINVAL || errno == EROFS; }
 
 // A directory we may write but not read cannot be synced; the rename stands all the same.
 bool sync_directory(const std::string& directory) {
@@ -80,44 +62,72 @@ bool sync_directory(const std::string& directory) {
     return !fd || ::fsync(fd.get()) == 0;
 }
 
-// The replacement must not change who may read or write the identity. Owner and
-// group only where the process may set them, else at least the group; chown
-// comes first because it may clear the set-id bits.
-bool take_over_owner_and_mode(int fd, const struct stat& old) {
-    // Where neither is allowed, the file belongs to the writer, as a new one would.
-    if (::fchown(fd, old.st_uid, old.st_gid) != 0) (void)::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
-    return ::fchmod(fd, old.st_mode & 07777) == 0;
+// The name cannot be replaced (a mount point, a directory we may not change), but the file may be rewritten.
+bool rename_refused(int error) {
+    return error == EBUSY || error == EXDEV || error == EPERM || error == EACCES || error == EROFS;
 }
 
-ReplaceResult rewrite_in_place(const std::string& path, const std::string& content) {
-    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (!fd) return ReplaceResult::kOpenFailed;
-    if (!write_all(fd.get(), content) || ::fsync(fd.get()) != 0 || !fd.close()) return ReplaceResult::kWriteFailed;
-    return ReplaceResult::kReplaced;
+struct OldFile {
+    int fd;
+    struct stat status;
+};
+
+// Puts content in place under target through a temporary file. Nothing when
+// that would change what the file is or cannot be done here: the caller then
+// rewrites the file in place.
+std::optional<ReplaceResult> replace_through_temporary(const std::string& target, const std::string& content,
+                                                       const OldFile* old) {
+    const std::string directory = directory_of(target);
+    const std::string name = name_of(target);
+    remove_stale_temporaries(directory, name);
+    // A new file gets what a plain create gives; a copy of an old one admits no
+    // one else until it has that file's owner and mode.
+    TemporaryFile temporary(directory, name, old ? 0600 : 0666);
+    if (!temporary.created())
+        return temporary.error() == EEXIST ? std::optional(ReplaceResult::kWriteFailed) : std::nullopt;
+    if (old && !take_over_identity(old->fd, old->status, temporary.fd())) return std::nullopt;
+    if (!write_all(temporary.fd(), content)) return ReplaceResult::kWriteFailed;
+    if (old && !keep_mode(temporary.fd(), old->status)) return std::nullopt;
+    if (!sync_file(temporary.fd())) return ReplaceResult::kWriteFailed;
+    if (!temporary.rename_to(target))
+        return rename_refused(errno) ? std::nullopt : std::optional(ReplaceResult::kWriteFailed);
+    // The new name is only durable once the directory is.
+    return sync_directory(directory) ? ReplaceResult::kReplaced : ReplaceResult::kWriteFailed;
+}
+
+// Over the old bytes first, then cut to length: a reader may see a mix for a
+// moment, never an empty or shorter file.
+ReplaceResult rewrite_in_place(UniqueFd file, const struct stat& old, const std::string& content) {
+    const off_t length = static_cast<off_t>(content.size());
+    bool written;
+    if (S_ISREG(old.st_mode))
+        written = write_all_at(file.get(), content, 0) && (old.st_size <= length || ::ftruncate(file.get(), length) == 0);
+    else  // a character device such as /dev/null takes the bytes where it stands
+        written = write_all(file.get(), content);
+    return written && sync_file(file.get()) && file.close() ? ReplaceResult::kReplaced : ReplaceResult::kWriteFailed;
 }
 
 }  // namespace
 
 ReplaceResult replace_file(const std::string& path, const std::string& content) {
     const std::string target = final_target(path);
+    UniqueFd file = open_for_writing(target, 0);
+    if (!file && errno == ENOENT) {
+        if (std::optional<ReplaceResult> result = replace_through_temporary(target, content, nullptr)) return *result;
+        file = open_for_writing(target, O_CREAT);
+    }
+    if (!file) return ReplaceResult::kOpenFailed;
     struct stat old;
-    const bool exists = ::stat(target.c_str(), &old) == 0;
-    // A directory, a link loop, a path we may not search: the plain open fails as it should.
-    if (exists ? !S_ISREG(old.st_mode) : errno != ENOENT) return rewrite_in_place(target, content);
-    // Renaming over a file we may not write would bypass its permissions.
-    if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return ReplaceResult::kOpenFailed;
-
-    const std::string directory = directory_of(target);
-    TemporaryFile temporary(directory, name_of(target));
-    if (!temporary.created()) return rewrite_in_place(target, content);
-
-    if (!write_all(temporary.fd(), content)) return ReplaceResult::kWriteFailed;
-    if (exists && !take_over_owner_and_mode(temporary.fd(), old)) return ReplaceResult::kWriteFailed;
-    if (::fsync(temporary.fd()) != 0 || !temporary.close()) return ReplaceResult::kWriteFailed;
-    if (!temporary.rename_to(target)) return ReplaceResult::kWriteFailed;
-    // The new name is only durable once the directory is.
-    if (!sync_directory(directory)) return ReplaceResult::kWriteFailed;
-    return ReplaceResult::kReplaced;
+    if (::fstat(file.get(), &old) != 0) return ReplaceResult::kOpenFailed;
+    // A FIFO, socket or block device holds no identity.
+    if (!S_ISREG(old.st_mode) && !S_ISCHR(old.st_mode)) return ReplaceResult::kOpenFailed;
+    // Every other name of a hard-linked file must see the new content too. No
+    // link at all means another writer replaced it since the open: replace again.
+    if (S_ISREG(old.st_mode) && old.st_nlink <= 1) {
+        const OldFile replaced{file.get(), old};
+        if (std::optional<ReplaceResult> result = replace_through_temporary(target, content, &replaced)) return *result;
+    }
+    return rewrite_in_place(std::move(file), old, content);
 }
 
 }  // namespace korvanta_hardware

@@ -1,5 +1,5 @@
 // Replacing a small file so that a reader, or a power cut, sees the old
-// content or the new one, never a mix or an empty file.
+// content or the new one, never an empty file.
 #ifndef KORVANTA_HARDWARE_ATOMIC_FILE_H
 #define KORVANTA_HARDWARE_ATOMIC_FILE_H
 
@@ -9,15 +9,21 @@ namespace korvanta_hardware {
 
 enum class ReplaceResult {
     kReplaced,    // the new content is in place and synced to disk
-    kOpenFailed,  // the file could not be opened for writing; nothing changed
+    kOpenFailed,  // the file could not be opened for writing, or is no file (a FIFO); nothing changed
     kWriteFailed  // writing, syncing or renaming failed; the old content stands where it could be kept
 };
 
-// Writes content to a temporary file beside path, syncs it, gives it the old
-// file's mode (and its owner and group, where allowed), renames it over path
-// and syncs the directory. A symbolic link keeps pointing at the replaced
-// target. When no temporary file can be made beside it, path is rewritten in
-// place instead. The directory is never created.
+// Writes content to a temporary file beside path that already has the old
+// file's owner, group, extended attributes (ACL, security labels) and mode,
+// syncs it, renames it over path and syncs the directory. A symbolic link
+// keeps pointing at the replaced target; the directory is never created.
+//
+// Where a replacement would change what the file is, path is rewritten in
+// place instead, over the old bytes and then cut to length, so that it is never
+// empty or shorter: a file with several links, a character device such as
+// /dev/null, a file bind-mounted from elsewhere, a file whose owner, group,
+// attributes or mode the writer may not give a new file, and a file in a
+// directory where no temporary file can be made or renamed.
 ReplaceResult replace_file(const std::string& path, const std::string& content);
 
 }  // namespace korvanta_hardware

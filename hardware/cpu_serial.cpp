@@ -8,22 +8,28 @@
 
 namespace korvanta_hardware {
 
-std::optional<std::string> cpu_serial_from_line(const std::string& line) {
-    if (line.find("Serial") == std::string::npos) return std::nullopt;
+std::optional<std::string> cpu_serial_from_line(std::string_view line) {
+    if (line.find("Serial") == std::string_view::npos) return std::nullopt;
     size_t colon = line.find(':');
-    if (colon == std::string::npos) return std::nullopt;
+    if (colon == std::string_view::npos) return std::nullopt;
+    std::string_view rest = line.substr(colon + 1);
     std::string value;
-    for (size_t i = colon + 1; i < line.size(); ++i)
-        if (!std::isspace(static_cast<unsigned char>(line[i]))) value += line[i];
+    value.reserve(rest.size());
+    for (char c : rest)
+        if (!std::isspace(static_cast<unsigned char>(c))) value += c;
     return value;
 }
 
-// The last matching line wins, so the scan goes through the whole file.
+// The last matching line wins, so the scan goes through the whole file. A line
+// longer than kMaxLineLength is skipped: no serial is that long.
 void KorvantaHardwareInformation::ReadCpuSerialNumberFromHost() {
-    bool opened = for_each_line("/proc/cpuinfo", [this](const std::string& line) {
+    LineReader cpuinfo("/proc/cpuinfo");
+    if (!cpuinfo.opened()) {
+        std::fputs("failed to open /proc/cpuinfo\n", stderr);
+        return;
+    }
+    for (std::string_view line; cpuinfo.next(line);)
         if (std::optional<std::string> serial = cpu_serial_from_line(line)) cpu_serial_number_ = std::move(*serial);
-    });
-    if (!opened) std::fputs("failed to open /proc/cpuinfo\n", stderr);
 }
 
 }  // namespace korvanta_hardware

@@ -4,12 +4,13 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace korvanta_hardware {
 
 // For a line that contains "Serial" and a colon: everything after the line's
 // first colon with every whitespace character removed. Nothing otherwise.
-std::optional<std::string> cpu_serial_from_line(const std::string& line);
+std::optional<std::string> cpu_serial_from_line(std::string_view line);
 
 }  // namespace korvanta_hardware
 

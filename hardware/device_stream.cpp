@@ -21,9 +21,9 @@ namespace {
 // O_NONBLOCK: opening a FIFO for reading would wait for a writer, and a device
 // read for data that may never come. The sysfs EEPROM file ignores the flag.
 bool DeviceStreamBuf::open(const char* path, bool writable) {
+    read_only_ = false;
     fd_ = open_descriptor(path, (writable ? O_RDWR : O_RDONLY) | O_NONBLOCK);
     // Reading needs no write access: a service granted read access alone still reads.
-    read_only_ = false;
     if (!fd_ && writable && (errno == EACCES || errno == EPERM || errno == EROFS)) {
         fd_ = open_descriptor(path, O_RDONLY | O_NONBLOCK);
         read_only_ = static_cast<bool>(fd_);
@@ -36,21 +36,28 @@ bool DeviceStreamBuf::open(const char* path, bool writable) {
 
 // Fields sit at fixed offsets: what cannot be positioned (a FIFO, a socket, a
 // terminal) or is no file at all (a directory) counts as a failed open, not as
-// a failed transfer later on.
+// a failed transfer later on. A regular file's end is its size.
 bool DeviceStreamBuf::positionAtEnd() {
     struct stat st;
-    if (::fstat(fd_.get(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISCHR(st.st_mode))) return false;
-    return ::lseek(fd_.get(), 0, SEEK_END) >= 0;
+    if (::fstat(fd_.get(), &st) != 0) return false;
+    if (S_ISREG(st.st_mode))
+        position_ = st.st_size;
+    else if (S_ISCHR(st.st_mode))
+        position_ = ::lseek(fd_.get(), 0, SEEK_END);
+    else
+        return false;
+    return position_ >= 0;
 }
 
 std::streamsize DeviceStreamBuf::xsgetn(char* buffer, std::streamsize count) {
     std::streamsize done = 0;
     while (done < count) {
-        ssize_t n = ::read(fd_.get(), buffer + done, static_cast<size_t>(count - done));
+        ssize_t n = ::pread(fd_.get(), buffer + done, static_cast<size_t>(count - done), position_);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) fail("eeprom read");
         if (n == 0) break;  // end of the device: the stream reports the short read
         done += n;
+        position_ += n;
     }
     return done;
 }
@@ -58,11 +65,12 @@ std::streamsize DeviceStreamBuf::xsgetn(char* buffer, std::streamsize count) {
 std::streamsize DeviceStreamBuf::xsputn(const char* buffer, std::streamsize count) {
     std::streamsize done = 0;
     while (done < count) {
-        ssize_t n = ::write(fd_.get(), buffer + done, static_cast<size_t>(count - done));
+        ssize_t n = ::pwrite(fd_.get(), buffer + done, static_cast<size_t>(count - done), position_);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) fail("eeprom write");
         if (n == 0) break;
         done += n;
+        position_ += n;
     }
     return done;
 }
@@ -75,9 +83,13 @@ DeviceStreamBuf::int_type DeviceStreamBuf::overflow(int_type c) {
 
 DeviceStreamBuf::pos_type DeviceStreamBuf::seekoff(off_type offset, std::ios_base::seekdir direction,
                                                    std::ios_base::openmode) {
-    int whence = direction == std::ios_base::beg ? SEEK_SET : direction == std::ios_base::cur ? SEEK_CUR : SEEK_END;
-    off_t position = ::lseek(fd_.get(), offset, whence);
-    return position < 0 ? pos_type(off_type(-1)) : pos_type(position);
+    off_t base = direction == std::ios_base::beg ? 0
+                 : direction == std::ios_base::cur ? position_
+                                                   : ::lseek(fd_.get(), 0, SEEK_END);
+    off_t position;
+    if (base < 0 || __builtin_add_overflow(base, offset, &position) || position < 0) return pos_type(off_type(-1));
+    position_ = position;
+    return pos_type(position);
 }
 
 DeviceStreamBuf::pos_type DeviceStreamBuf::seekpos(pos_type position, std::ios_base::openmode mode) {

@@ -1,8 +1,12 @@
 // An unbuffered stream buffer over a device file. On an I2C EEPROM every byte
 // read is a bus transfer, so nothing is read ahead or held back: a block read
 // is one read of exactly its bytes, a block write one write of exactly its bytes.
+// The position is kept here and handed to pread and pwrite, so positioning
+// costs no system call.
 #ifndef KORVANTA_HARDWARE_DEVICE_STREAM_H
 #define KORVANTA_HARDWARE_DEVICE_STREAM_H
+
+#include <sys/types.h>
 
 #include <streambuf>
 
@@ -36,6 +40,7 @@ private:
     bool positionAtEnd();
 
     UniqueFd fd_;
+    off_t position_ = 0;
     bool read_only_ = false;
 };
 

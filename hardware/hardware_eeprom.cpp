@@ -131,9 +131,10 @@ bool HardwareEeprom::WriteEeprom(const unsigned char* buffer, unsigned int offse
 
 std::string HardwareEeprom::readUuid(unsigned int offset, unsigned int length) {
     if (size_ < length || stream_.fail()) return kNoValue;
-    std::vector<unsigned char> bytes(length);
-    if (!ReadEeprom(bytes.data(), offset, length)) return kNoValue;
-    return to_hex_text(bytes.data(), bytes.size());
+    std::string text(2 * size_t{length}, '\0');
+    if (!ReadEeprom(reinterpret_cast<unsigned char*>(text.data()), offset, length)) return kNoValue;
+    expand_to_hex_text(text);
+    return text;
 }
 
 int HardwareEeprom::readCode(unsigned int offset, unsigned int length) {

@@ -14,15 +14,15 @@ int digit_value(char c) {
 
 }  // namespace
 
-std::string to_hex_text(const unsigned char* bytes, size_t count) {
+// The last byte goes first: its digits land at or after its own place, never
+// on a byte that is still to be read.
+void expand_to_hex_text(std::string& text) {
     static const char kDigits[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(2 * count);
-    for (size_t i = 0; i < count; ++i) {
-        text += kDigits[bytes[i] >> 4];
-        text += kDigits[bytes[i] & 0x0F];
+    for (size_t i = text.size() / 2; i-- > 0;) {
+        auto byte = static_cast<unsigned char>(text[i]);
+        text[2 * i] = kDigits[byte >> 4];
+        text[2 * i + 1] = kDigits[byte & 0x0F];
     }
-    return text;
 }
 
 std::vector<unsigned char> from_hex_text(const std::string& text, size_t count) {

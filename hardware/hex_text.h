@@ -7,7 +7,9 @@
 
 namespace korvanta_hardware {
 
-std::string to_hex_text(const unsigned char* bytes, size_t count);
+// Turns the raw bytes in the first half of text into two digits each, filling
+// the whole text in place: a field is read straight into its own text.
+void expand_to_hex_text(std::string& text);
 
 // Converts 2 * count characters into count bytes. Each pair must be exactly two
 // hexadecimal digits, in either case; anything else throws

@@ -266,4 +266,17 @@ void put_directory_at(const std::string& path) {
     fs::create_directories(path);
 }
 
+void bind_from_elsewhere(const std::string& path) {
+    require_sandbox();
+    const std::string elsewhere = "/etc/.korvanta-elsewhere";
+    fs::create_directories(elsewhere);
+    if (::mount("korvanta-elsewhere", elsewhere.c_str(), "tmpfs", 0, "size=64k,mode=0755") != 0)
+        fail("cannot mount a tmpfs on", elsewhere);
+    const std::string source = elsewhere + "/" + fs::path(path).filename().string();
+    const std::string content = read_file(path).value_or("");
+    write_whole_file(source, content.data(), content.size());
+    write_whole_file(path, content.data(), content.size());
+    if (::mount(source.c_str(), path.c_str(), nullptr, MS_BIND, nullptr) != 0) fail("cannot bind a file over", path);
+}
+
 }  // namespace korvanta_sim

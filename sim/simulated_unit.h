@@ -103,6 +103,9 @@ void make_read_only(const std::string& directory);
 void make_full(const std::string& directory);
 // A directory stands where the file should be.
 void put_directory_at(const std::string& path);
+// The file (created if missing) is bind-mounted over itself from another file
+// system, as a container gets it: it can be rewritten, not renamed over.
+void bind_from_elsewhere(const std::string& path);
 
 }  // namespace korvanta_sim
 

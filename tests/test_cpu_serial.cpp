@@ -1,6 +1,7 @@
 // The CPU serial number, read from /proc/cpuinfo when an information object is built.
 #include <sys/mount.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -60,11 +61,12 @@ private:
 
 struct CpuinfoCase {
     const char* what;
-    const char* cpuinfo;
+    std::string cpuinfo;
     const char* serial;
 };
 
 const CpuinfoCase kCases[] = {
+    {"a line longer than 64 KiB is skipped", "Serial : 1\nSerial : " + std::string(64 * 1024, 'f') + "\n", "1"},
     {"tabs, colon, blank, 16 digits", "processor\t: 0\nSerial\t\t: 00000000a1b2c3d4\n", "00000000a1b2c3d4"},
     {"blank inside, carriage return at the end", "Serial\t\t: 1234 5678\r\n", "12345678"},
     {"every kind of whitespace", "Serial:\v1\f2 3\t4\r", "1234"},
@@ -135,11 +137,17 @@ TEST_F(CpuSerial, IsReadAfterTheStore) {
               "failed to open /proc/cpuinfo\n");
 }
 
-// /proc/self/mem opens, but reading at its start fails with EIO.
-TEST_F(CpuSerial, ReadErrorEndsTheScanWithoutAMessage) {
+// /proc/self/mem opens, but reading at its start fails with EIO. A FIFO has
+// nothing to give and is not waited for; /dev/zero would never end.
+TEST_F(CpuSerial, ReadErrorFifoOrEndlessDeviceEndsTheScanWithoutAMessage) {
     put_quiet_store();
-    CpuinfoReplaced replaced("/proc/self/mem");
-    ASSERT_TRUE(replaced.mounted());
-    std::string messages = stderr_of([] { EXPECT_EQ(KorvantaHardwareInformation().get_cpu_serial_number(), "null"); });
-    EXPECT_EQ(messages, "");
+    const std::string fifo = std::string(std::getenv("KORVANTA_SANDBOX")) + "/cpuinfo.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& source : {std::string("/proc/self/mem"), fifo, std::string("/dev/zero")}) {
+        CpuinfoReplaced replaced(source);
+        ASSERT_TRUE(replaced.mounted()) << source;
+        std::string messages = stderr_of([] { EXPECT_EQ(KorvantaHardwareInformation().get_cpu_serial_number(), "null"); });
+        EXPECT_EQ(messages, "") << source;
+    }
+    ::unlink(fifo.c_str());
 }

@@ -46,6 +46,8 @@ const std::string kEepromDir = "/sys/bus/i2c/devices/5-0050";
 constexpr uint16_t kStatusOld = 5;
 constexpr uint32_t kStatusNew = 9;
 constexpr size_t kShortDevice = 44;  // ends inside the robot identifier
+// Past the 64 KiB a reader holds, the 7 that would make it a code.
+const std::string kLongLine = std::string(64 * 1024, ' ') + "7\n";
 
 // Messages.
 const std::string kFallback = "Empty robot_uuid\nuuid replaced by hw_uuid\n";
@@ -74,10 +76,14 @@ enum class Fault {
     kFullFileSystem,
     kNoFreeInodes,       // files: room for data, none for a new file
     kDirectoryInPlace,
+    kBindMounted,        // files: bind-mounted over itself from another file system, as in a container
     kShortDevice,        // EEPROM: a device smaller than the block, which refuses to grow
     kFailsMidTransfer,   // EEPROM: each transfer breaks off with EIO after its first byte
     kRefusesWrites,      // EEPROM: /dev/full, every write ENOSPC
     kWriteProtected,     // EEPROM: writes acknowledged, old bytes kept
+    kFifoInPlace,        // files: a FIFO without a writer, where a read would wait for ever
+    kEndlessFile,        // files: /dev/zero, one endless line
+    kLongFirstLine,      // files: a first line longer than the readers hold (64 KiB)
 };
 
 enum class Stored {
@@ -230,13 +236,23 @@ void prepare(const Case& c) {
         case Fault::kDirectoryInPlace:
             put_directory_at(store_file);
             break;
+        case Fault::kBindMounted:
+            bind_from_elsewhere(store_file);
+            break;
         case Fault::kShortDevice:
             programmed_eeprom().truncate(kShortDevice).install();
+            break;
+        case Fault::kFifoInPlace:
+            must(::unlink(store_file.c_str()) == 0 && ::mkfifo(store_file.c_str(), 0644) == 0, "mkfifo");
+            break;
+        case Fault::kLongFirstLine:
+            write_identity_file(identity_file(c.op), kLongLine);
             break;
         case Fault::kNone:
         case Fault::kFailsMidTransfer:
         case Fault::kRefusesWrites:
         case Fault::kWriteProtected:
+        case Fault::kEndlessFile:
             break;
     }
 }
@@ -245,6 +261,8 @@ void prepare(const Case& c) {
 void cover(const Case& c) {
     if (c.fault == Fault::kRefusesWrites)
         must(::mount("/dev/full", kEepromPath, nullptr, MS_BIND, nullptr) == 0, "bind /dev/full");
+    if (c.fault == Fault::kEndlessFile)
+        must(::mount("/dev/zero", path_of(c.op).c_str(), nullptr, MS_BIND, nullptr) == 0, "bind /dev/zero");
 }
 
 // The part of the fault that belongs to the process running the operation.
@@ -272,6 +290,7 @@ bool enter_fault(const Case& c) {
 // Takes away what cover() put in front of the store, so that the store itself can be compared.
 void lift(const Case& c) {
     if (c.fault == Fault::kRefusesWrites) ::umount2(kEepromPath, MNT_DETACH);
+    if (c.fault == Fault::kEndlessFile) ::umount2(path_of(c.op).c_str(), MNT_DETACH);
 }
 
 // ---- Running one row ---------------------------------------------------------
@@ -327,7 +346,9 @@ std::map<std::string, std::string> file_store() {
     std::map<std::string, std::string> entries;
     std::error_code error;
     for (fs::recursive_directory_iterator it(kIdentityDir, error), end; !error && it != end; it.increment(error))
-        entries[it->path()] = it->is_directory() ? "(directory)" : read_file(it->path()).value_or("(unreadable)");
+        entries[it->path()] = it->is_directory() ? "(directory)"
+                              : it->is_fifo()    ? "(fifo)"
+                                                 : read_file(it->path()).value_or("(unreadable)");
     if (error && error != std::errc::no_such_file_or_directory) ADD_FAILURE() << "cannot list the store: " << error.message();
     entries[kMachineIdPath] = read_file(kMachineIdPath).value_or("(missing)");
     return entries;
@@ -446,6 +467,28 @@ const std::vector<Case> kFileCases = {
     {B::kFile, F::kDirectoryInPlace, O::kWriteRobotUuid, "false", kOpenFailed},
     {B::kFile, F::kDirectoryInPlace, O::kWriteSerial, "false", kOpenFailed},
     {B::kFile, F::kDirectoryInPlace, O::kWriteStatus, "false", kOpenFailed},
+
+    // The name cannot be renamed over (EBUSY): the file is rewritten in place.
+    {B::kFile, F::kBindMounted, O::kWriteRobotUuid, "true", "", S::kWritten},
+    {B::kFile, F::kBindMounted, O::kWriteSerial, "true", "", S::kWritten},
+    {B::kFile, F::kBindMounted, O::kWriteStatus, "true", "", S::kWritten},
+
+    // Only a regular file is read, and nothing waits: anything else reads as a file that cannot be opened.
+    {B::kFile, F::kFifoInPlace, O::kReadStatus, "-1", ""},
+    {B::kFile, F::kFifoInPlace, O::kReadSerial, "null", ""},
+    {B::kFile, F::kFifoInPlace, O::kReadRobotUuid, kMachineId, kFallback},
+    {B::kFile, F::kFifoInPlace, O::kWriteRobotUuid, "false", kOpenFailed},
+    {B::kFile, F::kFifoInPlace, O::kWriteSerial, "false", kOpenFailed},
+    {B::kFile, F::kFifoInPlace, O::kWriteStatus, "false", kOpenFailed},
+    {B::kFile, F::kEndlessFile, O::kReadStatus, "-1", ""},
+    {B::kFile, F::kEndlessFile, O::kReadSerial, "null", ""},
+    {B::kFile, F::kEndlessFile, O::kReadRobotUuid, kMachineId, kFallback},
+
+    // A first line is held up to 64 KiB; past that it is cut, and counts as 64 KiB long.
+    {B::kFile, F::kLongFirstLine, O::kReadStatus, "0", ""},
+    {B::kFile, F::kLongFirstLine, O::kReadSerial, "null", "file:/etc/korvanta/robot_sn ID string size err. str_size:65536 size:16"},
+    {B::kFile, F::kLongFirstLine, O::kReadRobotUuid, kMachineId,
+     "file:/etc/korvanta/robot_id ID string size err. str_size:65536 size:16" + kFallback},
 };
 
 // Every fault that keeps the stream from opening: failure values, one message, nothing touched.
@@ -536,10 +579,14 @@ std::string name_of(Fault fault) {
         {F::kFullFileSystem, "FullFileSystem"},
         {F::kNoFreeInodes, "NoFreeInodes"},
         {F::kDirectoryInPlace, "DirectoryInPlaceOfFile"},
+        {F::kBindMounted, "BindMounted"},
         {F::kShortDevice, "DeviceShorterThanBlock"},
         {F::kFailsMidTransfer, "DeviceFailsMidTransfer"},
         {F::kRefusesWrites, "DeviceRefusesWrites"},
         {F::kWriteProtected, "DeviceWriteProtected"},
+        {F::kFifoInPlace, "FifoInPlaceOfFile"},
+        {F::kEndlessFile, "EndlessFile"},
+        {F::kLongFirstLine, "FirstLineLongerThan64KiB"},
     };
     return names.at(fault);
 }

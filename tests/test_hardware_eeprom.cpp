@@ -319,7 +319,7 @@ TEST_F(EepromTransfers, FullIdentityReadMoves70BytesIn7Reads) {
     EXPECT_EQ(counts.opens, 1u);
     EXPECT_EQ(counts.reads, 7u);
     EXPECT_EQ(counts.bytes_read, 70u);
-    EXPECT_EQ(counts.seeks, 8u);  // once to the end at open, then one per field
+    EXPECT_EQ(counts.seeks, 0u);  // each read carries its position
     EXPECT_EQ(counts.writes, 0u);
     EXPECT_EQ(counts.closes, 1u);
 }

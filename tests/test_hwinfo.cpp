@@ -216,7 +216,7 @@ TEST_F(HwinfoTool, PrometheusUnderTheTimersReadOnlySysStillReadsTheEeprom) {
 TEST_F(HwinfoTool, PrometheusFileIsReplacedWholeReadableByTheCollector) {
     char pattern[] = "/tmp/hwinfo-textfile.XXXXXX";
     ASSERT_NE(::mkdtemp(pattern), nullptr);
-    const std::string dir = pattern, metrics = dir + "/korvanta.prom", earlier = dir + "/earlier";
+    const std::string dir = pattern, metrics = dir + "/korvanta.prom";
     make_file_unit();
     ::umask(022);
     ToolRun first = run_hwinfo({"--prometheus", metrics});
@@ -228,12 +228,16 @@ TEST_F(HwinfoTool, PrometheusFileIsReplacedWholeReadableByTheCollector) {
     EXPECT_EQ(st.st_mode & 07777, 0644u);  // node_exporter runs as another user
 
     // Renamed into place: a reader holding the old file keeps the old report whole.
-    ASSERT_EQ(::link(metrics.c_str(), earlier.c_str()), 0);
+    // (A second hard link would make it a file rewritten in place.)
+    const int held = ::open(metrics.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    const std::string earlier = "/proc/self/fd/" + std::to_string(held);
     write_identity_file("robot_status_code", "5\n");
     EXPECT_EQ(run_hwinfo({"--prometheus", metrics}).status, 0);
     EXPECT_NE(read_file(earlier).value_or("").find("robot_status=\"QA_TEST\""), std::string::npos);
     EXPECT_NE(read_file(metrics).value_or("").find("robot_status=\"RELEASE\""), std::string::npos);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 2) << "no temporary file left";
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1) << "no temporary file left";
+    ::close(held);
     std::filesystem::remove_all(dir);
 
     ToolRun missing = run_hwinfo({"--prometheus", dir + "/korvanta.prom"});

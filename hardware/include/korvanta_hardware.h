@@ -115,6 +115,10 @@ private:
 
 // Identity files under /etc/korvanta/, one item per file, first line only.
 // Stateless: each operation opens, reads or replaces, and closes its file.
+// Reading takes only a regular file (a FIFO, a device or a directory reads as
+// a file that cannot be opened) and at most the first 64 KiB of its first
+// line: a longer line is cut there, so a code is taken from those 65536
+// characters and an identifier's size message gives its length as 65536.
 class KORVANTA_HARDWARE_EXPORT HardwareFile : public HardwareInfo {
 public:
     HardwareFile() = default;

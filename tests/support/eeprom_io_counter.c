@@ -1,6 +1,7 @@
 /* The preloaded EEPROM transfer counter; use and limits in eeprom_io_counter.h.
- * Counts calls made and bytes actually transferred; descriptors above
- * kMaxFd and copies made by dup are not followed. */
+ * Counts calls made and bytes actually transferred; descriptors above kMaxFd,
+ * and copies made other than by fcntl's F_DUPFD and F_DUPFD_CLOEXEC, are not
+ * followed. */
 #define _GNU_SOURCE
 #undef _FORTIFY_SOURCE
 /* Defines libc's native and 64-bit entry points side by side, so off_t must
@@ -121,6 +122,47 @@ ssize_t write(int fd, const void* buffer, size_t count) {
     ssize_t result = real(fd, buffer, count);
     transferred(fd, &counts.writes, &counts.bytes_written, result);
     return result;
+}
+
+ssize_t pwrite(int fd, const void* buffer, size_t count, off_t offset) {
+    REAL(pwrite);
+    ssize_t result = real(fd, buffer, count, offset);
+    transferred(fd, &counts.writes, &counts.bytes_written, result);
+    return result;
+}
+
+ssize_t pwrite64(int fd, const void* buffer, size_t count, off64_t offset) {
+    REAL(pwrite64);
+    ssize_t result = real(fd, buffer, count, offset);
+    transferred(fd, &counts.writes, &counts.bytes_written, result);
+    return result;
+}
+
+/* A copy of a watched descriptor is watched too, so the library may move the
+ * EEPROM's descriptor off 0, 1 and 2. The third argument is an int or a
+ * pointer, depending on the command; it is passed on as the widest of them. */
+static int duplicated(int fd, int cmd, int result) {
+    if ((cmd == F_DUPFD || cmd == F_DUPFD_CLOEXEC) && result >= 0 && result < kMaxFd && is_watched(fd))
+        __atomic_store_n(&watched[result], 1, __ATOMIC_RELAXED);
+    return result;
+}
+
+int fcntl(int fd, int cmd, ...) {
+    REAL(fcntl);
+    va_list args;
+    va_start(args, cmd);
+    void* argument = va_arg(args, void*);
+    va_end(args);
+    return duplicated(fd, cmd, real(fd, cmd, argument));
+}
+
+int fcntl64(int fd, int cmd, ...) {
+    REAL(fcntl64);
+    va_list args;
+    va_start(args, cmd);
+    void* argument = va_arg(args, void*);
+    va_end(args);
+    return duplicated(fd, cmd, real(fd, cmd, argument));
 }
 
 off_t lseek(int fd, off_t offset, int whence) {

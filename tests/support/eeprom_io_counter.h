@@ -9,8 +9,9 @@
  *   set_tests_properties(NAME PROPERTIES ENVIRONMENT
  *     "LD_PRELOAD=$<TARGET_FILE:korvanta-eeprom-io-counter>")
  *
- * It wraps open/open64/openat/openat64/read/write/pread/pread64/lseek/lseek64/
- * close and counts only descriptors opened on the watched path, compared as the
+ * It wraps open/open64/openat/openat64/read/write/pread/pread64/pwrite/pwrite64/
+ * lseek/lseek64/close, follows copies made by fcntl (F_DUPFD, F_DUPFD_CLOEXEC),
+ * and counts only descriptors opened on the watched path, compared as the
  * exact string passed to open: "/sys/bus/i2c/devices/5-0050/eeprom", or
  * $KORVANTA_IO_COUNTER_PATH when that is set. Anything else (the test's own
  * reads of other files, the launcher's tools) passes through uncounted.
@@ -32,7 +33,7 @@ struct korvanta_io_counts {
     unsigned long opens;
     unsigned long reads; /* read and pread */
     unsigned long bytes_read;
-    unsigned long writes;
+    unsigned long writes; /* write and pwrite */
     unsigned long bytes_written;
     unsigned long seeks;
     unsigned long closes;

@@ -1,8 +1,8 @@
 /* The misbehaving EEPROM of failing_device.h. */
 #define _GNU_SOURCE
 #undef _FORTIFY_SOURCE
-/* Defines libc's native and 64-bit lseek side by side (a 32-bit build with
- * 64-bit offsets calls the latter), so off_t must stay the native one. */
+/* Defines libc's native and 64-bit entry points side by side, so off_t must
+ * stay the native one whatever the build sets. */
 #undef _FILE_OFFSET_BITS
 
 #include "failing_device.h"
@@ -51,53 +51,49 @@ static int on_device(int fd) {
     return armed != kPassThrough && fstat64(fd, &st) == 0 && st.st_dev == armed_device && st.st_ino == armed_inode;
 }
 
-/* How much of a transfer of count bytes may go through; 0 means fail it now. */
-static size_t allowance(size_t count) { return count < good_bytes_left ? count : good_bytes_left; }
+/* How much of a transfer of count bytes at offset may go through; 0 means fail it now. */
+static size_t allowance(size_t count, off_t offset) {
+    static off_t transfer_end = -1;
+    if (offset != transfer_end) good_bytes_left = good_bytes_per_transfer;
+    size_t allowed = count < good_bytes_left ? count : good_bytes_left;
+    transfer_end = offset + (off_t)allowed;
+    return allowed;
+}
 
 static void used(ssize_t moved) {
     if (moved > 0) good_bytes_left -= (size_t)moved;
 }
 
-ssize_t read(int fd, void* buffer, size_t count) {
-    REAL(read);
-    if (armed != kBreakTransfers || count == 0 || !on_device(fd)) return real(fd, buffer, count);
-    size_t allowed = allowance(count);
+ssize_t pread(int fd, void* buffer, size_t count, off_t offset) {
+    REAL(pread);
+    if (armed != kBreakTransfers || count == 0 || !on_device(fd)) return real(fd, buffer, count, offset);
+    size_t allowed = allowance(count, offset);
     if (allowed == 0) {
         errno = transfer_error;
         return -1;
     }
-    ssize_t moved = real(fd, buffer, allowed);
+    ssize_t moved = real(fd, buffer, allowed, offset);
     used(moved);
     return moved;
 }
 
-ssize_t write(int fd, const void* buffer, size_t count) {
-    REAL(write);
-    if (armed == kPassThrough || count == 0 || !on_device(fd)) return real(fd, buffer, count);
+ssize_t pwrite(int fd, const void* buffer, size_t count, off_t offset) {
+    REAL(pwrite);
+    if (armed == kPassThrough || count == 0 || !on_device(fd)) return real(fd, buffer, count, offset);
     if (armed == kDiscardWrites) return (ssize_t)count;
-    size_t allowed = allowance(count);
+    size_t allowed = allowance(count, offset);
     if (allowed == 0) {
         errno = transfer_error;
         return -1;
     }
-    ssize_t moved = real(fd, buffer, allowed);
+    ssize_t moved = real(fd, buffer, allowed, offset);
     used(moved);
     return moved;
 }
 
-/* Every field access starts with a positioning: a new transfer. */
-static void positioned(int fd) {
-    if (armed == kBreakTransfers && on_device(fd)) good_bytes_left = good_bytes_per_transfer;
-}
+/* The same calls under their 64-bit names (one off_t on 64-bit systems). */
+ssize_t pread64(int fd, void* buffer, size_t count, off64_t offset) { return pread(fd, buffer, count, (off_t)offset); }
 
-off_t lseek(int fd, off_t offset, int whence) {
-    REAL(lseek);
-    positioned(fd);
-    return real(fd, offset, whence);
-}
-
-off64_t lseek64(int fd, off64_t offset, int whence) {
-    REAL(lseek64);
-    positioned(fd);
-    return real(fd, offset, whence);
+ssize_t pwrite64(int fd, const void* buffer, size_t count, off64_t offset) {
+    return pwrite(fd, buffer, count, (off_t)offset);
 }

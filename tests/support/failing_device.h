@@ -2,10 +2,10 @@
  * off with an error part way through, or one that acknowledges writes and
  * keeps its old bytes (write-protect pin asserted).
  *
- * Link failing_device.c into the test program: its read, write and lseek (and
- * lseek64, which code built with 64-bit file offsets calls) come before libc's
- * for every caller in the process, the library included. Unarmed they only
- * pass calls on. Armed, they act on descriptors open on the armed
+ * Link failing_device.c into the test program: its pread and pwrite (and their
+ * 64-bit names) come before libc's for every caller in the process, the library
+ * included. Unarmed
+ * they only pass calls on. Armed, they act on descriptors open on the armed
  * file (matched by device and inode) and leave every other one alone. Arm
  * only in a forked child that runs the one operation under test. */
 #ifndef KORVANTA_TESTS_FAILING_DEVICE_H
@@ -17,8 +17,10 @@
 extern "C" {
 #endif
 
-/* After each positioning, transfers on path move good_bytes bytes in all, then
- * fail with error (e.g. EIO). Returns 0, or -1 when path cannot be looked at. */
+/* Each transfer on path moves good_bytes bytes, then fails with error (e.g.
+ * EIO). A call that starts where the previous one on the device ended, as the
+ * rest of a short transfer does, continues that transfer; any other starts a
+ * new one. Returns 0, or -1 when path cannot be looked at. */
 int failing_device_break_transfers(const char* path, size_t good_bytes, int error);
 
 /* Writes on path report every byte as written and store none. */

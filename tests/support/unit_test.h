@@ -4,6 +4,8 @@
 #define KORVANTA_TESTS_UNIT_TEST_H
 
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
 
 #include <functional>
 #include <string>
@@ -22,6 +24,12 @@ inline std::string stderr_of(const std::function<void()>& action) {
     testing::internal::CaptureStderr();
     action();
     return testing::internal::GetCapturedStderr();
+}
+
+// The rest of this single-threaded process runs without /proc, as in a chroot
+// or a minimal container: the library then names its temporary files at once.
+inline bool without_proc() {
+    return ::unshare(CLONE_NEWNS) == 0 && ::mount("korvanta-no-proc", "/proc", "tmpfs", 0, nullptr) == 0;
 }
 
 #endif

@@ -17,6 +17,7 @@
 inline constexpr uid_t kNobody = 65534;
 
 enum class Drop {
+    kNothing,       // keep every privilege: only the fork, for faults that belong to a process
     kCapabilities,  // stay uid 0 but lose every capability: works in the unprivileged sandbox too
     kToNobody       // become uid and gid 65534: only real root may
 };
@@ -27,6 +28,7 @@ struct ChildResult {
 };
 
 inline bool drop_privileges(Drop how) {
+    if (how == Drop::kNothing) return true;
     if (how == Drop::kToNobody && (::setgroups(0, nullptr) != 0 || ::setresgid(kNobody, kNobody, kNobody) != 0 ||
                                    ::setresuid(kNobody, kNobody, kNobody) != 0))
         return false;
