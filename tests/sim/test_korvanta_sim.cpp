@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -384,16 +385,22 @@ fs::path open_copy(const fs::path& file, const fs::path& directory) {
 TEST_F(KorvantaSim, RunsWithoutRootThroughAUserNamespace) {
     if (::geteuid() != 0) GTEST_SKIP() << "already unprivileged: every other test covers it";
     fs::permissions(dir_, fs::perms::all);
-    // uid 65534 may not reach the build tree (a clone under /root): it runs copies.
-    fs::path sim = open_copy(kSim, dir_ / "bin");
-    open_copy(fs::path(kSim).parent_path() / "korvanta-sandbox", dir_ / "bin");
-    fs::path hwinfo = open_copy(kHwinfo, dir_ / "bin");
+    // uid 65534 may not reach the build tree (a clone under /root): it runs copies
+    // of the programs, through the emulator (words) when the build needs one.
+    fs::path sim = open_copy(KORVANTA_SIM_FILE, dir_ / "bin");
+    open_copy(fs::path(KORVANTA_SIM_FILE).parent_path() / "korvanta-sandbox", dir_ / "bin");
+    fs::path hwinfo = open_copy(KORVANTA_HWINFO_FILE, dir_ / "bin");
     open_copy(KORVANTA_LIBRARY, dir_ / "lib");
     fs::path unit = open_copy(kUnits / "ai-board-files.json", dir_ / "units");
     fs::path saved = dir_ / "saved.json";
-    Result unprivileged = run({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", sim.string(), "--save",
-                               saved.string(), unit.string(), "--", hwinfo.string(), "set-uuid", kNewUuid},
-                              {"LD_LIBRARY_PATH=" + (dir_ / "lib").string()});
+    std::vector<std::string> argv = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    std::istringstream emulator(::getenv("KORVANTA_EMULATOR") ? ::getenv("KORVANTA_EMULATOR") : "");
+    std::vector<std::string> on_target(std::istream_iterator<std::string>(emulator), {});
+    argv.insert(argv.end(), on_target.begin(), on_target.end());
+    argv.insert(argv.end(), {sim.string(), "--save", saved.string(), unit.string(), "--"});
+    argv.insert(argv.end(), on_target.begin(), on_target.end());
+    argv.insert(argv.end(), {hwinfo.string(), "set-uuid", kNewUuid});
+    Result unprivileged = run(argv, {"LD_LIBRARY_PATH=" + (dir_ / "lib").string()});
     if (unprivileged.err.find("cannot create a private mount namespace") != std::string::npos)
         GTEST_SKIP() << "this kernel allows no user namespaces";
     ASSERT_EQ(unprivileged.status, 0) << unprivileged.err;
