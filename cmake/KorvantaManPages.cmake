@@ -1,6 +1,7 @@
 # Manual pages made by help2man from each program's own --help, so that the two
 # cannot drift apart. Left out, saying so, where help2man is missing or the
-# programs cannot run here (a cross build without CMAKE_CROSSCOMPILING_EMULATOR).
+# programs cannot run here (a cross build without CMAKE_CROSSCOMPILING_EMULATOR
+# whose toolchain does not say KORVANTA_TARGET_RUNS_HERE).
 #
 #   korvanta_add_man_page(NAME SUMMARY COMPONENT TARGET target)   a program we build
 #   korvanta_add_man_page(NAME SUMMARY COMPONENT PROGRAM path)    a script
@@ -10,7 +11,7 @@ find_program(KORVANTA_HELP2MAN help2man)
 set(_korvanta_man_pages_missing "")
 if(NOT KORVANTA_HELP2MAN)
   set(_korvanta_man_pages_missing "help2man was not found (`apt-get install help2man`)")
-elseif(CMAKE_CROSSCOMPILING AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
+elseif(CMAKE_CROSSCOMPILING AND NOT CMAKE_CROSSCOMPILING_EMULATOR AND NOT KORVANTA_TARGET_RUNS_HERE)
   set(_korvanta_man_pages_missing "the programs built cannot run here (set CMAKE_CROSSCOMPILING_EMULATOR)")
 endif()
 if(_korvanta_man_pages_missing)
@@ -25,15 +26,9 @@ function(korvanta_add_man_page name summary component)
   set(program "${arg_PROGRAM}")
   set(depends "${arg_PROGRAM}")
   if(arg_TARGET)
-    set(program "$<TARGET_FILE:${arg_TARGET}>")
+    # help2man runs one file: under emulation, one that starts the program in the emulator.
+    korvanta_program_path(program ${arg_TARGET})
     set(depends ${arg_TARGET})
-    if(CMAKE_CROSSCOMPILING)
-      # help2man runs one file; this one runs the program in the emulator.
-      set(program "${CMAKE_CURRENT_BINARY_DIR}/man-wrapper/${name}")
-      list(JOIN CMAKE_CROSSCOMPILING_EMULATOR " " emulator)
-      file(GENERATE OUTPUT "${program}" CONTENT "#!/bin/sh\nexec ${emulator} $<TARGET_FILE:${arg_TARGET}> \"$@\"\n"
-           FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
-    endif()
   endif()
   set(page "${CMAKE_CURRENT_BINARY_DIR}/${name}.1")
   # Compressed as Debian wants it (-n: no name or time stamp, so builds repeat).
