@@ -44,13 +44,13 @@ std::string final_target(std::string path) {
 
 // O_NONBLOCK: a FIFO without a reader fails at once instead of holding the writer.
 UniqueFd open_for_writing(const std::string& path, int flags) {
-    flags |= O_WRONLY | O_NOCTTY | O_CLOEXEC;
-    int fd = ::open(path.c_str(), flags | O_NONBLOCK, 0666);
+    flags |= O_WRONLY | O_NOCTTY;
+    UniqueFd fd = open_descriptor(path.c_str(), flags | O_NONBLOCK, 0666);
     // A lease on a regular file: wait for its break, as a plain open does.
     struct stat st;
-    if (fd < 0 && errno == EWOULDBLOCK && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-        fd = ::open(path.c_str(), flags, 0666);
-    return UniqueFd(fd);
+    if (!fd && errno == EWOULDBLOCK && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        fd = open_descriptor(path.c_str(), flags, 0666);
+    return fd;
 }
 
 // A sync the file does not support (a character device, a pseudo file) is no failed write.
@@ -58,7 +58,7 @@ bool sync_file(int fd) { return ::fsync(fd) == 0 || errno == EINVAL || errno == 
 
 // A directory we may write but not read cannot be synced; the rename stands all the same.
 bool sync_directory(const std::string& directory) {
-    UniqueFd fd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd fd = open_descriptor(directory.c_str(), O_RDONLY | O_DIRECTORY);
     return !fd || ::fsync(fd.get()) == 0;
 }
 

@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -21,6 +22,7 @@
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "failing_device.h"
@@ -669,4 +671,56 @@ TEST_P(StdioClosed, EepromHoldsOnlyWhatWasWrittenOnPurpose) {
 INSTANTIATE_TEST_SUITE_P(EepromBackend, StdioClosed, testing::Values(Interface::kClass, Interface::kFlat),
                          [](const testing::TestParamInfo<Interface>& info) {
                              return info.param == Interface::kClass ? "ClassInterface" : "FlatInterface";
+                         });
+
+// Messages from another thread while identity files are written, 0, 1 and 2
+// closed: no file the library writes may sit on stdout or stderr. (Each open
+// takes 0 for the instant before it is moved up; nothing writes messages there.)
+// The robot identifier is replaced, the hard-linked serial rewritten in place;
+// without /proc the temporaries are named and a dead writer's leftover is looked at.
+std::string write_among_messages() {
+    std::atomic<bool> done{false};
+    std::atomic<long> passes{0}, held{0};  // held: times stdout or stderr was open
+    std::thread messages([&] {
+        for (; !done; ++passes)
+            for (int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+                if (::fcntl(fd, F_GETFD) < 0) continue;
+                ++held;
+                ssize_t ignored = ::write(fd, "message\n", 8);
+                (void)ignored;
+            }
+    });
+    HardwareFile store;
+    bool written = true;
+    // Until the messages have had their chance, on however busy a machine.
+    for (int i = 0; i < 100 || passes < 20000; ++i)
+        written = store.WriteRobotUuid(kUuidOld) && store.WriteRobotSn(kSerialOld) && store.WriteRobotUuid(kUuidNew) &&
+                  store.WriteRobotSn(kSerialNew) && written;
+    done = true;
+    messages.join();
+    return shown(written) + ", " + std::to_string(held) + " times on 1 or 2";
+}
+
+class StdioClosedWhileWriting : public OnSimulatedUnit, public testing::WithParamInterface<bool> {};
+
+TEST_P(StdioClosedWhileWriting, IdentityFilesHoldOnlyTheNewLines) {
+    put_identity_files();
+    const std::string link = std::string(kIdentityDir) + "/robot_sn.link";
+    must(::link(path_of(Op::kWriteSerial).c_str(), link.c_str()) == 0, "link");
+    write_identity_file(".robot_id.tmp-1-dead", "left by a killed writer\n");
+    const bool proc = GetParam();
+    Outcome outcome = run_in_child(
+        [&] {
+            return (proc || without_proc()) && ::close(STDIN_FILENO) == 0 && ::close(STDOUT_FILENO) == 0 &&
+                   ::close(STDERR_FILENO) == 0;
+        },
+        write_among_messages);
+    EXPECT_EQ(outcome.result, "true, 0 times on 1 or 2");
+    EXPECT_EQ(read_file(path_of(Op::kWriteRobotUuid)), kUuidNew + "\n");
+    EXPECT_EQ(read_file(path_of(Op::kWriteSerial)), kSerialNew + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(FileBackend, StdioClosedWhileWriting, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& info) {
+                             return info.param ? "UnnamedTemporaries" : "NamedTemporaries";
                          });
