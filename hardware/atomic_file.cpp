@@ -72,6 +72,18 @@ struct OldFile {
     struct stat status;
 };
 
+// A temporary that could not be filled. When the file system ran out of room,
+// content no longer than the old file fits in that file's own blocks: nothing,
+// so that the caller rewrites it in place. Longer content could run out of room
+// half-way through the identity: the old file stays. (A temporary that cannot
+// be created at all, when inodes ran out, says nothing about the blocks: that
+// file is rewritten in place whatever the length.)
+std::optional<ReplaceResult> not_filled(int error, const std::string& content, const OldFile* old) {
+    const bool no_room = error == ENOSPC || error == EDQUOT;
+    if (no_room && old && static_cast<off_t>(content.size()) <= old->status.st_size) return std::nullopt;
+    return ReplaceResult::kWriteFailed;
+}
+
 // Puts content in place under target through a temporary file. Nothing when
 // that would change what the file is or cannot be done here: the caller then
 // rewrites the file in place.
@@ -86,11 +98,12 @@ std::optional<ReplaceResult> replace_through_temporary(const std::string& target
     if (!temporary.created())
         return temporary.error() == EEXIST ? std::optional(ReplaceResult::kWriteFailed) : std::nullopt;
     if (old && !take_over_identity(old->fd, old->status, temporary.fd())) return std::nullopt;
-    if (!write_all(temporary.fd(), content)) return ReplaceResult::kWriteFailed;
+    if (!write_all(temporary.fd(), content)) return not_filled(errno, content, old);
     if (old && !keep_mode(temporary.fd(), old->status)) return std::nullopt;
-    if (!sync_file(temporary.fd())) return ReplaceResult::kWriteFailed;
-    if (!temporary.rename_to(target))
-        return rename_refused(errno) ? std::nullopt : std::optional(ReplaceResult::kWriteFailed);
+    // A file system that allocates late runs out of room here.
+    if (!sync_file(temporary.fd())) return not_filled(errno, content, old);
+    // A rename into a full directory may need a block for the name.
+    if (!temporary.rename_to(target)) return rename_refused(errno) ? std::nullopt : not_filled(errno, content, old);
     // The new name is only durable once the directory is.
     return sync_directory(directory) ? ReplaceResult::kReplaced : ReplaceResult::kWriteFailed;
 }

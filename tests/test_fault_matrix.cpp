@@ -76,6 +76,7 @@ enum class Fault {
     kNoWritePermission,
     kReadOnlyFileSystem,
     kFullFileSystem,
+    kFullFileSystemGrowing,  // files: full, and the file one byte shorter than its new content
     kNoFreeInodes,       // files: room for data, none for a new file
     kDirectoryInPlace,
     kBindMounted,        // files: bind-mounted over itself from another file system, as in a container
@@ -120,6 +121,13 @@ std::string identity_file(Op op) {
             return "robot_id";
     }
     return "";
+}
+
+// What a write of the file backend stores.
+std::string file_content(Op op) {
+    if (op == Op::kWriteRobotUuid) return kUuidNew + "\n";
+    if (op == Op::kWriteSerial) return kSerialNew + "\n";
+    return std::to_string(kStatusNew) + "\n\n";
 }
 
 std::string path_of(Op op) { return std::string(kIdentityDir) + "/" + identity_file(op); }
@@ -225,6 +233,9 @@ void prepare(const Case& c) {
         case Fault::kReadOnlyFileSystem:
             make_read_only(store_dir);
             break;
+        case Fault::kFullFileSystemGrowing:
+            write_identity_file(identity_file(c.op), read_file(store_file)->substr(0, file_content(c.op).size() - 1));
+            [[fallthrough]];
         case Fault::kFullFileSystem:
             // make_full's tmpfs has room for four small files: keep only those the operations use.
             if (c.backend == Backend::kFile)
@@ -373,12 +384,6 @@ std::pair<size_t, std::vector<uint8_t>> eeprom_field(Op op) {
     }
 }
 
-std::string file_content(Op op) {
-    if (op == Op::kWriteRobotUuid) return kUuidNew + "\n";
-    if (op == Op::kWriteSerial) return kSerialNew + "\n";
-    return std::to_string(kStatusNew) + "\n\n";
-}
-
 std::map<std::string, std::string> expected_files(const Case& c, std::map<std::string, std::string> before) {
     if (c.stored == Stored::kWritten) before[path_of(c.op)] = file_content(c.op);
     return before;
@@ -446,13 +451,18 @@ const std::vector<Case> kFileCases = {
     {B::kFile, F::kReadOnlyFileSystem, O::kWriteSerial, "false", kOpenFailed},
     {B::kFile, F::kReadOnlyFileSystem, O::kWriteStatus, "false", kOpenFailed},
 
-    // The new content never fits: the old file stays, and no temporary file.
+    // No room for a temporary file: content no longer than the old file is
+    // rewritten in that file's own blocks; longer content fails, the old file stays.
+    // No temporary file is left either way.
     {B::kFile, F::kFullFileSystem, O::kReadStatus, kCode, ""},
     {B::kFile, F::kFullFileSystem, O::kReadSerial, kSerialOld, ""},
     {B::kFile, F::kFullFileSystem, O::kReadRobotUuid, kUuidOld, ""},
-    {B::kFile, F::kFullFileSystem, O::kWriteRobotUuid, "false", kWriteFailed},
-    {B::kFile, F::kFullFileSystem, O::kWriteSerial, "false", kWriteFailed},
-    {B::kFile, F::kFullFileSystem, O::kWriteStatus, "false", kWriteFailed},
+    {B::kFile, F::kFullFileSystem, O::kWriteRobotUuid, "true", "", S::kWritten},
+    {B::kFile, F::kFullFileSystem, O::kWriteSerial, "true", "", S::kWritten},
+    {B::kFile, F::kFullFileSystem, O::kWriteStatus, "true", "", S::kWritten},
+    {B::kFile, F::kFullFileSystemGrowing, O::kWriteRobotUuid, "false", kWriteFailed},
+    {B::kFile, F::kFullFileSystemGrowing, O::kWriteSerial, "false", kWriteFailed},
+    {B::kFile, F::kFullFileSystemGrowing, O::kWriteStatus, "false", kWriteFailed},
 
     // No temporary file can be made: the file is rewritten in place, as it was before atomic replacement.
     {B::kFile, F::kNoFreeInodes, O::kReadStatus, kCode, ""},
@@ -578,6 +588,7 @@ std::string name_of(Fault fault) {
         {F::kNoWritePermission, "NoWritePermission"},
         {F::kReadOnlyFileSystem, "ReadOnlyFileSystem"},
         {F::kFullFileSystem, "FullFileSystem"},
+        {F::kFullFileSystemGrowing, "FullFileSystemLongerContent"},
         {F::kNoFreeInodes, "NoFreeInodes"},
         {F::kDirectoryInPlace, "DirectoryInPlaceOfFile"},
         {F::kBindMounted, "BindMounted"},
