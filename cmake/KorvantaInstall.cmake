@@ -59,3 +59,17 @@ install(FILES ${PROJECT_SOURCE_DIR}/hardware/system/60-korvanta-eeprom.rules
   DESTINATION lib/udev/rules.d
   COMPONENT runtime
 )
+
+# Installed into the system, the library is found by programs only once the
+# loader's cache knows it, as a package's ldconfig trigger would see to. Not when
+# staging into DESTDIR, for another prefix or without root: the cache is the system's.
+install(CODE [[
+  execute_process(COMMAND id -u OUTPUT_VARIABLE korvanta_uid OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if("$ENV{DESTDIR}" STREQUAL "" AND CMAKE_INSTALL_PREFIX MATCHES "^/usr(/local)?/?$" AND korvanta_uid STREQUAL "0")
+    message(STATUS "Updating the loader cache: ldconfig")
+    execute_process(COMMAND ldconfig RESULT_VARIABLE korvanta_failed)
+    if(korvanta_failed)
+      message(WARNING "ldconfig failed (${korvanta_failed}): run it before using the library")
+    endif()
+  endif()
+]] COMPONENT runtime)

@@ -7,13 +7,15 @@
 #
 # Packages put files exactly where `cmake --install` does, so build them from a
 # tree configured for the system:
-#   cmake -S . -B build-deb -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-#         -DKORVANTA_PYTHON_INSTALL_DIR=/usr/lib/python3/dist-packages -DBUILD_TESTING=OFF
+#   cmake -S . -B build-deb -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_TESTING=OFF
 #   cmake --build build-deb -j2 && (cd build-deb && cpack -G DEB)
+# Each package also gets a copyright file, a changelog and whatever else
+# packaging/debian/ holds for it (cmake/KorvantaDebianFiles.cmake).
 set(CPACK_PACKAGE_NAME korvanta-hardware)
 set(CPACK_PACKAGE_VENDOR Korvanta)
 set(CPACK_PACKAGE_CONTACT "Korvanta hardware team <hardware@korvanta.invalid>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+# Empty, so that each package's description (below) starts with its own summary line.
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGING_INSTALL_PREFIX "${CMAKE_INSTALL_PREFIX}")
@@ -49,6 +51,10 @@ set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA "${KORVANTA_SHLIBS}")
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Creates the korvanta group at once and applies the EEPROM's udev rule, without a reboot.
 list(APPEND CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA "${PROJECT_SOURCE_DIR}/hardware/system/postinst")
+# Its Depends come from cmake/KorvantaCPackProject.cmake, which needs these.
+set(CPACK_PROJECT_CONFIG_FILE "${CMAKE_CURRENT_LIST_DIR}/KorvantaCPackProject.cmake")
+set(CPACK_KORVANTA_LIBRARY "${KORVANTA_LIBRARY_BUILD_DIR}/libkorvanta-hardware.so.${PROJECT_VERSION}")
+set(CPACK_KORVANTA_SHLIBDEPS_DIR "${PROJECT_BINARY_DIR}/packaging/shlibdeps")
 
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libkorvanta-hardware-dev)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
@@ -58,32 +64,68 @@ set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
 
 set(CPACK_DEBIAN_SIM_PACKAGE_NAME korvanta-sim)
 set(CPACK_DEBIAN_SIM_PACKAGE_SECTION devel)
-# The sandbox is a bash script around unshare(1) and mount(8).
-set(CPACK_DEBIAN_SIM_PACKAGE_DEPENDS "bash, util-linux, mount")
+# The sandbox is a bash script around unshare(1) and mount(8); bash and util-linux
+# (unshare, setpriv) are essential packages, which every system has.
+set(CPACK_DEBIAN_SIM_PACKAGE_DEPENDS "mount")
 
 set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-korvanta-hardware)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
 # The module is built for CPython 3.10 and loads into no other version.
 set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3 (>= 3.10~), python3 (<< 3.11)")
 
+include(${CMAKE_CURRENT_LIST_DIR}/KorvantaDebianFiles.cmake)
+foreach(component IN LISTS CPACK_COMPONENTS_ALL)
+  korvanta_debian_package_files(${component})
+endforeach()
+
 include(CPack)
+
+# Each description: a summary line of its own, then lines of at most 80 characters.
+set(KORVANTA_ABOUT "libkorvanta-hardware tells software on a Korvanta robot unit who that unit is:
+its robot and hardware identifiers, serial number, CPU serial, and status,
+version and board-type codes, read from the identity EEPROM or from the
+identity files under /etc/korvanta/. The robot identifier, serial number and
+status can be written.")
 
 cpack_add_component(runtime
   DISPLAY_NAME "Shared library"
-  DESCRIPTION "libkorvanta-hardware.so.3: tells software on a Korvanta robot unit who that unit is.")
+  DESCRIPTION "identity of a Korvanta robot unit - shared library
+${KORVANTA_ABOUT}
+
+This package holds the shared library, libkorvanta-hardware.so.${PROJECT_VERSION_MAJOR}, and
+the korvanta group with a udev rule that lets its members read the identity
+EEPROM.")
 cpack_add_component(development
   DISPLAY_NAME "Development files"
-  DESCRIPTION "Headers, pkg-config file and CMake package (Korvanta::hardware) of libkorvanta-hardware."
+  DESCRIPTION "identity of a Korvanta robot unit - development files
+${KORVANTA_ABOUT}
+
+This package holds the headers of the C++ class interface and of the C
+interface, the pkg-config file and the CMake package (Korvanta::hardware)."
   DEPENDS runtime)
 cpack_add_component(tools
   DISPLAY_NAME "Command-line tool"
-  DESCRIPTION "korvanta-hwinfo: shows the identity of a Korvanta robot unit and writes its identifier, serial and status."
+  DESCRIPTION "show and set the identity of a Korvanta robot unit
+korvanta-hwinfo prints what libkorvanta-hardware reads on this unit, aligned,
+as JSON or for Prometheus, and writes the robot identifier, serial number and
+status, checking each write by reading the unit again. A systemd timer keeps
+node_exporter's textfile collector fed, and an Ansible local fact gives the
+same JSON."
   DEPENDS runtime)
 cpack_add_component(sim
   DISPLAY_NAME "Simulated units"
-  DESCRIPTION "korvanta-sim: runs a program as if it were on a given Korvanta unit, in a private mount namespace."
+  DESCRIPTION "run programs on simulated Korvanta robot units
+korvanta-sim runs a program as if it were on the Korvanta unit that a small
+JSON file describes: in a private mount namespace where that unit's EEPROM,
+identity files and CPU serial are in place, so that software built on
+libkorvanta-hardware can be tried on a laptop or in CI without touching this
+machine. Example units are included."
   DEPENDS runtime)
 cpack_add_component(python
   DISPLAY_NAME "Python module"
-  DESCRIPTION "korvanta_hardware_module: libkorvanta-hardware for CPython 3.10."
+  DESCRIPTION "identity of a Korvanta robot unit - Python 3.10 module
+${KORVANTA_ABOUT}
+
+This package holds korvanta_hardware_module for CPython 3.10, for systems
+whose python3 is 3.10, such as Ubuntu 22.04."
   DEPENDS runtime)

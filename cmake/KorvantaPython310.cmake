@@ -1,6 +1,6 @@
 # CPython 3.10 and pybind11 for the extension modules.
 #
-#   korvanta_find_python310()                  in every directory that builds a module
+#   korvanta_find_python310(AVAILABLE)         once, at the top: TRUE, or what is missing
 #   korvanta_add_python310_module(NAME SOURCES...)
 #   korvanta_find_python_interpreter(OUT 3.11) any interpreter of that version, or ""
 #
@@ -85,18 +85,20 @@ function(korvanta_find_python_interpreter out version)
   set(${out} "" PARENT_SCOPE)
 endfunction()
 
-set(_korvanta_install_hint
-  "Install CPython 3.10 with its headers: on Ubuntu 22.04 `apt-get install python3.10-dev`, "
-  "with pyenv `pyenv install 3.10`. Or set KORVANTA_PYTHON310_EXECUTABLE to a python3.10 "
-  "that has its headers, or configure with -DKORVANTA_BUILD_PYTHON=OFF.")
-string(CONCAT _korvanta_install_hint ${_korvanta_install_hint})
+string(CONCAT _korvanta_install_hint
+  "To build it, install CPython 3.10 with its headers (Ubuntu 22.04: `apt-get install python3.10-dev`, "
+  "or `pyenv install 3.10`) and configure again, or name one with -DKORVANTA_PYTHON310_EXECUTABLE=.")
 
-function(_korvanta_choose_python310)
+# Sets KORVANTA_PYTHON310_EXECUTABLE when it is empty and a CPython 3.10 with its
+# headers is found; <out> is empty then, else it says what is missing. An
+# interpreter named by the user must work: anything else is a fatal error.
+function(_korvanta_choose_python310 out)
+  set(${out} "" PARENT_SCOPE)
   if(KORVANTA_PYTHON310_EXECUTABLE)
     _korvanta_probe_python("${KORVANTA_PYTHON310_EXECUTABLE}" chosen)
     if(NOT chosen_VERSION MATCHES "^3\\.10\\.")
       message(FATAL_ERROR "KORVANTA_PYTHON310_EXECUTABLE=${KORVANTA_PYTHON310_EXECUTABLE} "
-                          "is not a working Python 3.10. ${_korvanta_install_hint}")
+                          "is not a working Python 3.10 with its headers. ${_korvanta_install_hint}")
     endif()
     if(NOT chosen_HEADERS)
       message(FATAL_ERROR "${KORVANTA_PYTHON310_EXECUTABLE} is Python ${chosen_VERSION} but its "
@@ -121,53 +123,58 @@ function(_korvanta_choose_python310)
 
   if(headerless)
     list(JOIN headerless ", " headerless)
-    message(FATAL_ERROR "Python 3.10 was found (${headerless}) but without its headers "
-                        "(Python.h). ${_korvanta_install_hint}")
+    set(${out} "Python 3.10 was found (${headerless}) but without its headers (Python.h)" PARENT_SCOPE)
+  else()
+    set(${out} "CPython 3.10 was not found" PARENT_SCOPE)
   endif()
-  message(FATAL_ERROR "CPython 3.10 was not found. ${_korvanta_install_hint}")
 endfunction()
 
-# Where the chosen interpreter imports installed modules from.
-function(_korvanta_python310_site_packages out)
+# Where the module goes, relative to the install prefix: the layout the
+# interpreter imports from. Debian's own python3 looks in lib/python3/dist-packages
+# under /usr and in lib/python3.10/dist-packages under any other prefix (such as
+# /usr/local); other builds of CPython in lib/python3.10/site-packages.
+function(_korvanta_python310_install_dir out)
   execute_process(
-    COMMAND "${KORVANTA_PYTHON310_EXECUTABLE}" -c [[
-import os, site, sys, sysconfig
-on_path = {os.path.realpath(p) for p in sys.path if p}
-platlib = sysconfig.get_path('platlib')
-if os.path.realpath(platlib) not in on_path:
-    platlib = next((p for p in site.getsitepackages() if os.path.realpath(p) in on_path), platlib)
-print(platlib)
-]]
-    OUTPUT_VARIABLE site_packages OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE failed)
-  if(failed OR NOT site_packages)
-    message(FATAL_ERROR "Cannot ask ${KORVANTA_PYTHON310_EXECUTABLE} for its site-packages; "
-                        "set KORVANTA_PYTHON_INSTALL_DIR.")
+    COMMAND "${KORVANTA_PYTHON310_EXECUTABLE}" -c
+      "import sys; print(any(p.endswith('dist-packages') for p in sys.path))"
+    OUTPUT_VARIABLE debian_python OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  if(CMAKE_INSTALL_PREFIX STREQUAL "/usr" AND (debian_python STREQUAL "True" OR EXISTS /etc/debian_version))
+    set(${out} lib/python3/dist-packages PARENT_SCOPE)
+  elseif(debian_python STREQUAL "True")
+    set(${out} lib/python3.10/dist-packages PARENT_SCOPE)
+  else()
+    set(${out} lib/python3.10/site-packages PARENT_SCOPE)
   endif()
-  set(${out} "${site_packages}" PARENT_SCOPE)
 endfunction()
 
-# A macro: the imported targets of find_package() belong to the calling directory.
-macro(korvanta_find_python310)
+# Sets <available> to TRUE when the module can be built, else to what is missing
+# and how to get it. A macro, called from the top directory: the imported
+# targets of find_package() belong to the calling directory and those below it.
+macro(korvanta_find_python310 available)
   set(KORVANTA_PYTHON310_EXECUTABLE "" CACHE FILEPATH
       "CPython 3.10 interpreter the Python modules are built for (found when empty)")
-  _korvanta_choose_python310()
-  set(Python_EXECUTABLE "${KORVANTA_PYTHON310_EXECUTABLE}")
-  get_property(_korvanta_python_reported GLOBAL PROPERTY KORVANTA_PYTHON310_REPORTED)
-  if(_korvanta_python_reported)
-    find_package(Python 3.10 EXACT REQUIRED QUIET COMPONENTS Interpreter Development.Module)
+  _korvanta_choose_python310(_korvanta_python_missing)
+  if(NOT _korvanta_python_missing)
+    set(Python_EXECUTABLE "${KORVANTA_PYTHON310_EXECUTABLE}")
+    find_package(Python 3.10 EXACT COMPONENTS Interpreter Development.Module)
+    if(NOT Python_FOUND)
+      set(_korvanta_python_missing "CMake's FindPython did not accept ${KORVANTA_PYTHON310_EXECUTABLE}")
+    endif()
+  endif()
+  if(_korvanta_python_missing)
+    set(${available} "${_korvanta_python_missing}. ${_korvanta_install_hint}")
   else()
-    find_package(Python 3.10 EXACT REQUIRED COMPONENTS Interpreter Development.Module)
-    set_property(GLOBAL PROPERTY KORVANTA_PYTHON310_REPORTED TRUE)
+    find_package(pybind11 2.10 CONFIG QUIET)
+    if(pybind11_FOUND)
+      set(${available} TRUE)
+    else()
+      set(${available} "pybind11 (2.10 or newer) was not found: `apt-get install pybind11-dev`.")
+    endif()
   endif()
-  find_package(pybind11 2.10 CONFIG QUIET)
-  if(NOT pybind11_FOUND)
-    message(FATAL_ERROR "pybind11 (2.10 or newer) was not found: `apt-get install pybind11-dev`, "
-                        "or configure with -DKORVANTA_BUILD_PYTHON=OFF.")
-  endif()
-  if(NOT DEFINED CACHE{KORVANTA_PYTHON_INSTALL_DIR})
-    _korvanta_python310_site_packages(_korvanta_site_packages)
-    set(KORVANTA_PYTHON_INSTALL_DIR "${_korvanta_site_packages}" CACHE PATH
-        "Where the Python module is installed (default: the site-packages of KORVANTA_PYTHON310_EXECUTABLE)")
+  if(${available} STREQUAL "TRUE" AND NOT DEFINED CACHE{KORVANTA_PYTHON_INSTALL_DIR})
+    _korvanta_python310_install_dir(_korvanta_python_dir)
+    set(KORVANTA_PYTHON_INSTALL_DIR "${_korvanta_python_dir}" CACHE STRING
+        "Where the Python module is installed: relative to the install prefix, or absolute")
   endif()
 endmacro()
 

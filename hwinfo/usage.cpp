@@ -28,10 +28,10 @@ std::string status_name_lines() {
 
 std::string help_text() {
     return "Usage: korvanta-hwinfo [--json | --prometheus [FILE]]\n"
-           "       korvanta-hwinfo set-uuid ID\n"
-           "       korvanta-hwinfo set-serial SN\n"
-           "       korvanta-hwinfo set-status CODE|NAME\n"
-           "       korvanta-hwinfo --help | --version\n"
+           "  or:  korvanta-hwinfo set-uuid ID\n"
+           "  or:  korvanta-hwinfo set-serial SN\n"
+           "  or:  korvanta-hwinfo set-status CODE|NAME\n"
+           "  or:  korvanta-hwinfo --help | --version\n"
            "\n"
            "Shows who this robot unit is, as libkorvanta-hardware reads it from the\n"
            "identity EEPROM or the identity files under /etc/korvanta/, or writes one item.\n"

@@ -1,7 +1,7 @@
 #!/bin/bash
 # The Debian packages: built with CPack from a tree configured for /usr, each
 # unpacked into a scratch root (dpkg -x) and checked for its files, its
-# dependencies and, for the library, its soname and shlibs.
+# dependencies and, for the library, its soname, shlibs and ldconfig trigger.
 #
 #   check_debs.sh SOURCE WORK VERSION PYTHON_EXECUTABLE|""
 # WORK keeps the packaging tree between runs, so that a rerun builds little.
@@ -18,8 +18,7 @@ tree=$work/tree
 options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_TESTING=OFF
          -DKORVANTA_BUILD_BENCHMARKS=OFF)
 if [ -n "$python" ]; then
-    options+=(-DKORVANTA_BUILD_PYTHON=ON -DKORVANTA_PYTHON310_EXECUTABLE="$python"
-              -DKORVANTA_PYTHON_INSTALL_DIR=/$python_dir)
+    options+=(-DKORVANTA_BUILD_PYTHON=ON -DKORVANTA_PYTHON310_EXECUTABLE="$python")
 else
     options+=(-DKORVANTA_BUILD_PYTHON=OFF)
 fi
@@ -43,6 +42,10 @@ expect_contents() {  # package, expected paths...
     [ "$(contents "$package")" = "$expected" ] ||
         fail "$package holds:"$'\n'"$(contents "$package")"$'\n'"expected:"$'\n'"$expected"
 }
+# What every package holds beside its payload.
+debian_files() {  # package
+    printf '%s\n' "usr/share/doc/$1/copyright" "usr/share/doc/$1/changelog.Debian.gz" "usr/share/lintian/overrides/$1"
+}
 expect_depends() {  # package, dependency
     field "$1" Depends | tr ',' '\n' | sed 's/^ *//' | grep -qxF "$2" || fail "$1 does not depend on '$2': $(field "$1" Depends)"
 }
@@ -52,11 +55,14 @@ release=$(field "$runtime" Version)
 [ "${release%-*}" = "$version" ] || fail "$runtime has version $release"
 root=$scratch/root
 for deb in "$tree"/*.deb; do dpkg -x "$deb" "$root"; done
+# One changelog for all, whose newest entry is this release.
+zcat "$root/usr/share/doc/$runtime/changelog.Debian.gz" | head -n 1 | grep -qF "($release)" ||
+    fail "the changelog's newest entry is not $release"
 
 # Runtime: the library and its soname link, and the korvanta group with the
 # udev rule that lets it read the EEPROM, created and applied on installation.
 expect_contents "$runtime" "$libdir/libkorvanta-hardware.so.$version" "$libdir/libkorvanta-hardware.so.$major" \
-    usr/lib/sysusers.d/korvanta-hardware.conf usr/lib/udev/rules.d/60-korvanta-eeprom.rules
+    usr/lib/sysusers.d/korvanta-hardware.conf usr/lib/udev/rules.d/60-korvanta-eeprom.rules $(debian_files "$runtime")
 dpkg-deb -I "$(deb_of "$runtime")" postinst | grep -q "systemd-sysusers /usr/lib/sysusers.d/korvanta-hardware.conf" ||
     fail "$runtime does not create the korvanta group on installation"
 readelf -d "$root/$libdir/libkorvanta-hardware.so.$version" | grep -q "(SONAME).*\[libkorvanta-hardware.so.$major\]" ||
@@ -69,6 +75,11 @@ field "$runtime" Depends | grep -q "libc6 (>=" && field "$runtime" Depends | gre
 dpkg-deb -I "$(deb_of "$runtime")" shlibs | grep -qxF "libkorvanta-hardware $major $runtime (>= $version)" ||
     fail "$runtime has no shlibs entry"
 [ "$(field "$runtime" Section)" = libs ] || fail "$runtime is not in section libs"
+# dpkg's trigger updates the loader cache; no maintainer script does.
+dpkg-deb -I "$(deb_of "$runtime")" triggers | grep -qxF "activate-noawait ldconfig" || fail "$runtime has no ldconfig trigger"
+for script in preinst postinst prerm postrm; do
+    ! dpkg-deb -I "$(deb_of "$runtime")" "$script" 2>/dev/null | grep -qw ldconfig || fail "$runtime's $script calls ldconfig"
+done
 
 # Development files: headers, link name, pkg-config file and CMake package for /usr.
 dev=libkorvanta-hardware-dev
@@ -76,7 +87,8 @@ cmake_dir=$libdir/cmake/KorvantaHardware
 expect_contents "$dev" usr/include/korvanta_hardware.h usr/include/korvanta_hardware_flat.h \
     usr/include/korvanta_hardware_export.h "$libdir/libkorvanta-hardware.so" "$libdir/pkgconfig/korvanta-hardware.pc" \
     "$cmake_dir/KorvantaHardwareConfig.cmake" "$cmake_dir/KorvantaHardwareConfigVersion.cmake" \
-    "$cmake_dir/KorvantaHardwareTargets.cmake" "$cmake_dir/KorvantaHardwareTargets-relwithdebinfo.cmake"
+    "$cmake_dir/KorvantaHardwareTargets.cmake" "$cmake_dir/KorvantaHardwareTargets-relwithdebinfo.cmake" \
+    $(debian_files "$dev")
 [ "$(readlink "$root/$libdir/libkorvanta-hardware.so")" = "libkorvanta-hardware.so.$major" ] ||
     fail "link name does not point at the soname"
 expect_depends "$dev" "$runtime (= $release)"
@@ -88,7 +100,7 @@ grep -qx "prefix=/usr" "$pc" && grep -qxF "libdir=\${exec_prefix}/lib/$multiarch
 tool=korvanta-hwinfo
 units=usr/lib/systemd/system/korvanta-hwinfo-prometheus
 expect_contents "$tool" usr/bin/korvanta-hwinfo "$units.service" "$units.timer" \
-    usr/share/korvanta-hwinfo/ansible/korvanta.fact
+    usr/share/korvanta-hwinfo/ansible/korvanta.fact usr/share/man/man1/korvanta-hwinfo.1.gz $(debian_files "$tool")
 grep -qx "ExecStart=/usr/bin/korvanta-hwinfo --prometheus .*" "$root/$units.service" ||
     fail "the service does not run the packaged tool"
 expect_depends "$tool" "$runtime (= $release)"
@@ -98,15 +110,22 @@ expect_depends "$tool" "$runtime (= $release)"
 # Simulated units: the tool, the one sandbox launcher it runs, and the example units.
 sim=korvanta-sim
 expect_contents "$sim" usr/bin/korvanta-sim usr/libexec/korvanta-sandbox \
-    $(cd "$source/sim/units" && printf 'usr/share/korvanta-hardware/units/%s ' *.json)
+    $(cd "$source/sim/units" && printf 'usr/share/korvanta-hardware/units/%s ' *.json) \
+    usr/share/man/man1/korvanta-sim.1.gz usr/share/man/man1/korvanta-sandbox.1.gz $(debian_files "$sim")
 expect_depends "$sim" "$runtime (= $release)"
-expect_depends "$sim" "util-linux"
+expect_depends "$sim" "mount"
+
+# Each manual page is the program's own --help.
+for program in korvanta-hwinfo korvanta-sim korvanta-sandbox; do
+    zcat "$root/usr/share/man/man1/$program.1.gz" | grep -q "^\.TH ${program^^} \"1\" " || fail "no manual page for $program"
+done
+zcat "$root/usr/share/man/man1/korvanta-hwinfo.1.gz" | grep -qF PROD_2 || fail "korvanta-hwinfo(1) lacks its --help"
 
 # The Python module: for CPython 3.10 only, in the directory Debian's python3 imports from.
 if [ -n "$python" ]; then
     module=python3-korvanta-hardware
     so=$(contents "$module" | grep '\.so$') || fail "$module holds no module"
-    expect_contents "$module" "$so" "$python_dir/korvanta_hardware_module.pyi"
+    expect_contents "$module" "$so" "$python_dir/korvanta_hardware_module.pyi" $(debian_files "$module")
     case $so in "$python_dir"/korvanta_hardware_module*.so) ;; *) fail "module at $so" ;; esac
     expect_depends "$module" "$runtime (= $release)"
     expect_depends "$module" "python3 (<< 3.11)"
@@ -115,4 +134,6 @@ if [ -n "$python" ]; then
     env LD_LIBRARY_PATH="$root/$libdir" PYTHONPATH="$root/$python_dir" "$python" -c 'import korvanta_hardware_module' ||
         fail "the packaged module does not import"
 fi
+summaries=$(for deb in "$tree"/*.deb; do dpkg-deb -f "$deb" Description | head -n 1; done)
+[ -z "$(sort <<<"$summaries" | uniq -d)" ] || fail "packages share a summary:"$'\n'"$summaries"
 echo "packages OK: $(cd "$tree" && echo *.deb)"

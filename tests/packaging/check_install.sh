@@ -34,6 +34,8 @@ lib=$prefix/$libdir
     fail "libkorvanta-hardware.so does not point at the soname"
 readelf -d "$lib/libkorvanta-hardware.so.$version" | grep -q "(SONAME).*\[libkorvanta-hardware.so.$major\]" ||
     fail "wrong soname"
+# The Debian packages' own files stay in the packages.
+[ ! -e "$prefix/share/doc" ] && [ ! -e "$prefix/share/lintian" ] || fail "Debian package files installed under $prefix"
 for header in korvanta_hardware.h korvanta_hardware_flat.h korvanta_hardware_export.h; do
     [ -f "$prefix/$includedir/$header" ] || fail "header $header not installed"
 done
@@ -62,15 +64,20 @@ if cmake -S "$consumer" -B "$scratch/cmake-consumer-next" -DCMAKE_PREFIX_PATH="$
     fail "find_package(KorvantaHardware $((major + 1))) accepted version $version"
 fi
 
-# The Python module goes to an absolute directory: stage it with DESTDIR.
+# The Python module: under the prefix by default, where the interpreter looks in
+# a tree installed there; a directory set as absolute is staged with DESTDIR.
 if [ -n "$python" ]; then
-    DESTDIR=$scratch/root cmake --install "$build" --component python >/dev/null
-    staged=$scratch/root$python_dir
-    compgen -G "$staged/korvanta_hardware_module*.so" >/dev/null || fail "module not installed in $python_dir"
+    case $python_dir in
+        /*) staged=$scratch/root$python_dir
+            DESTDIR=$scratch/root cmake --install "$build" --component python >/dev/null ;;
+        *) staged=$prefix/$python_dir
+            cmake --install "$build" --prefix "$prefix" --component python >/dev/null
+            "$python" -c 'import os, site, sys; sys.exit(os.path.realpath(sys.argv[1]) not in
+                {os.path.realpath(p) for p in site.getsitepackages([sys.argv[2]])})' "$staged" "$prefix" ||
+                fail "$python does not import from $python_dir under a prefix" ;;
+    esac
+    compgen -G "$staged/korvanta_hardware_module*.so" >/dev/null || fail "module not installed in $staged"
     [ -f "$staged/korvanta_hardware_module.pyi" ] || fail "stub not installed beside the module"
-    "$python" -c 'import os, sys; sys.exit(os.path.realpath(sys.argv[1]) not in {os.path.realpath(p) for p in sys.path})' \
-        "$python_dir" ||
-        fail "$python does not import from $python_dir"
     expect_output "$staged" env LD_LIBRARY_PATH="$lib" PYTHONPATH="$staged" "$python" -c \
         'import os, korvanta_hardware_module as m; print(os.path.dirname(m.__file__))'
 fi
