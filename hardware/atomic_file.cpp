@@ -44,13 +44,13 @@ std::string final_target(std::string path) {
 
 // O_NONBLOCK: a FIFO without a reader fails at once instead of holding the writer.
 UniqueFd open_for_writing(const std::string& path, int flags) {
-    flags |= O_WRONLY | O_NOCTTY | O_CLOEXEC;
-    int fd = ::open(path.c_str(), flags | O_NONBLOCK, 0666);
+    flags |= O_WRONLY | O_NOCTTY;
+    UniqueFd fd = open_descriptor(path.c_str(), flags | O_NONBLOCK, 0666);
     // A lease on a regular file: wait for its break, as a plain open does.
     struct stat st;
-    if (fd < 0 && errno == EWOULDBLOCK && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-        fd = ::open(path.c_str(), flags, 0666);
-    return UniqueFd(fd);
+    if (!fd && errno == EWOULDBLOCK && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        fd = open_descriptor(path.c_str(), flags, 0666);
+    return fd;
 }
 
 // A sync the file does not support (a character device, a pseudo file) is no failed write.
@@ -58,7 +58,7 @@ bool sync_file(int fd) { return ::fsync(fd) == 0 || errno == EINVAL || errno == 
 
 // A directory we may write but not read cannot be synced; the rename stands all the same.
 bool sync_directory(const std::string& directory) {
-    UniqueFd fd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd fd = open_descriptor(directory.c_str(), O_RDONLY | O_DIRECTORY);
     return !fd || ::fsync(fd.get()) == 0;
 }
 
@@ -71,6 +71,18 @@ struct OldFile {
     int fd;
     struct stat status;
 };
+
+// A temporary that could not be filled. When the file system ran out of room,
+// content no longer than the old file fits in that file's own blocks: nothing,
+// so that the caller rewrites it in place. Longer content could run out of room
+// half-way through the identity: the old file stays. (A temporary that cannot
+// be created at all, when inodes ran out, says nothing about the blocks: that
+// file is rewritten in place whatever the length.)
+std::optional<ReplaceResult> not_filled(int error, const std::string& content, const OldFile* old) {
+    const bool no_room = error == ENOSPC || error == EDQUOT;
+    if (no_room && old && static_cast<off_t>(content.size()) <= old->status.st_size) return std::nullopt;
+    return ReplaceResult::kWriteFailed;
+}
 
 // Puts content in place under target through a temporary file. Nothing when
 // that would change what the file is or cannot be done here: the caller then
@@ -86,11 +98,12 @@ std::optional<ReplaceResult> replace_through_temporary(const std::string& target
     if (!temporary.created())
         return temporary.error() == EEXIST ? std::optional(ReplaceResult::kWriteFailed) : std::nullopt;
     if (old && !take_over_identity(old->fd, old->status, temporary.fd())) return std::nullopt;
-    if (!write_all(temporary.fd(), content)) return ReplaceResult::kWriteFailed;
+    if (!write_all(temporary.fd(), content)) return not_filled(errno, content, old);
     if (old && !keep_mode(temporary.fd(), old->status)) return std::nullopt;
-    if (!sync_file(temporary.fd())) return ReplaceResult::kWriteFailed;
-    if (!temporary.rename_to(target))
-        return rename_refused(errno) ? std::nullopt : std::optional(ReplaceResult::kWriteFailed);
+    // A file system that allocates late runs out of room here.
+    if (!sync_file(temporary.fd())) return not_filled(errno, content, old);
+    // A rename into a full directory may need a block for the name.
+    if (!temporary.rename_to(target)) return rename_refused(errno) ? std::nullopt : not_filled(errno, content, old);
     // The new name is only durable once the directory is.
     return sync_directory(directory) ? ReplaceResult::kReplaced : ReplaceResult::kWriteFailed;
 }

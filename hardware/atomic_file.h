@@ -22,8 +22,10 @@ enum class ReplaceResult {
 // place instead, over the old bytes and then cut to length, so that it is never
 // empty or shorter: a file with several links, a character device such as
 // /dev/null, a file bind-mounted from elsewhere, a file whose owner, group,
-// attributes or mode the writer may not give a new file, and a file in a
-// directory where no temporary file can be made or renamed.
+// attributes or mode the writer may not give a new file, a file in a
+// directory where no temporary file can be made or renamed, and a file on a
+// file system with no room left for the temporary's content when the new
+// content is no longer than the old (longer content then fails, the old kept).
 ReplaceResult replace_file(const std::string& path, const std::string& content);
 
 }  // namespace korvanta_hardware

@@ -46,7 +46,7 @@ TemporaryFile::~TemporaryFile() {
 }
 
 bool TemporaryFile::create_unnamed(mode_t mode) {
-    fd_.reset(::open(directory_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
+    fd_ = open_descriptor(directory_.c_str(), O_TMPFILE | O_WRONLY, mode);
     if (!fd_) return false;
     // Locked before it has a name, so no cleanup can ever take it for a leftover.
     (void)::flock(fd_.get(), LOCK_EX | LOCK_NB);
@@ -63,7 +63,7 @@ bool TemporaryFile::create_named(mode_t mode) {
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         // The name is known before the file exists, so nothing that fails later leaves it behind.
         path_ = unique_path();
-        fd_.reset(::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+        fd_ = open_descriptor(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, mode);
         if (fd_ && claim(fd_.get())) return true;
         error_ = fd_ ? EEXIST : errno;
         fd_.reset();
@@ -109,13 +109,15 @@ std::string TemporaryFile::unique_path() const {
 }
 
 void remove_stale_temporaries(const std::string& directory, const std::string& name) {
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(directory.c_str()), ::closedir);
+    UniqueFd listed = open_descriptor(directory.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK);
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(listed ? ::fdopendir(listed.get()) : nullptr, ::closedir);
     if (!dir) return;  // a directory the writer may not list keeps them
+    listed.release();  // closedir closes it
     const std::string prefix = "." + name + ".tmp-";
     const int dir_fd = ::dirfd(dir.get());
     while (const struct dirent* entry = ::readdir(dir.get())) {
         if (std::strncmp(entry->d_name, prefix.c_str(), prefix.size()) != 0) continue;
-        UniqueFd fd(::openat(dir_fd, entry->d_name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+        UniqueFd fd = open_descriptor_at(dir_fd, entry->d_name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY);
         struct stat held, named;
         // A writer's lock ends with the writer: a file nobody holds is a leftover.
         if (fd && ::fstat(fd.get(), &held) == 0 && S_ISREG(held.st_mode) && ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0 &&

@@ -32,23 +32,29 @@ public:
     }
     // Closes now and says whether the kernel accepted it: a write can still fail here.
     bool close() { return ::close(std::exchange(fd_, -1)) == 0; }
+    // Hands the descriptor to a new owner (fdopendir).
+    int release() { return std::exchange(fd_, -1); }
 
 private:
     int fd_ = -1;
 };
 
-// open(2) with O_CLOEXEC, retried when interrupted, whose descriptor never sits
-// on 0, 1 or 2. In a process started with standard error closed the next open
-// gets 2, and every message written to stderr, the library's own included,
-// would land in the file. Fails with open's errno, or EMFILE.
-inline UniqueFd open_descriptor(const char* path, int flags, mode_t mode = 0) {
+// openat(2) with O_CLOEXEC, retried when interrupted, whose descriptor never
+// sits on 0, 1 or 2. In a process started with standard error closed the next
+// open gets 2, and every message written to stderr, the library's own included,
+// would land in the file. Fails with openat's errno, or EMFILE.
+inline UniqueFd open_descriptor_at(int directory, const char* path, int flags, mode_t mode = 0) {
     int fd;
     do {
-        fd = ::open(path, flags | O_CLOEXEC, mode);
+        fd = ::openat(directory, path, flags | O_CLOEXEC, mode);
     } while (fd < 0 && errno == EINTR);
     UniqueFd opened(fd);
     if (fd < 0 || fd > STDERR_FILENO) return opened;
     return UniqueFd(::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1));  // the low one closes with `opened`
+}
+
+inline UniqueFd open_descriptor(const char* path, int flags, mode_t mode = 0) {
+    return open_descriptor_at(AT_FDCWD, path, flags, mode);
 }
 
 }  // namespace korvanta_hardware

@@ -99,7 +99,8 @@ std::vector<uint8_t> read_eeprom();
 void make_read_only(const std::string& directory);
 // The directory (created if missing, its files kept) becomes a tiny tmpfs that
 // is already full (a hidden ".filler" file takes the space): files can still
-// be created, but writing to them gives ENOSPC.
+// be created, but writing to them gives ENOSPC. The files kept can still be
+// rewritten within the blocks they have.
 void make_full(const std::string& directory);
 // A directory stands where the file should be.
 void put_directory_at(const std::string& path);

@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -21,6 +22,7 @@
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "failing_device.h"
@@ -74,6 +76,7 @@ enum class Fault {
     kNoWritePermission,
     kReadOnlyFileSystem,
     kFullFileSystem,
+    kFullFileSystemGrowing,  // files: full, and the file one byte shorter than its new content
     kNoFreeInodes,       // files: room for data, none for a new file
     kDirectoryInPlace,
     kBindMounted,        // files: bind-mounted over itself from another file system, as in a container
@@ -118,6 +121,13 @@ std::string identity_file(Op op) {
             return "robot_id";
     }
     return "";
+}
+
+// What a write of the file backend stores.
+std::string file_content(Op op) {
+    if (op == Op::kWriteRobotUuid) return kUuidNew + "\n";
+    if (op == Op::kWriteSerial) return kSerialNew + "\n";
+    return std::to_string(kStatusNew) + "\n\n";
 }
 
 std::string path_of(Op op) { return std::string(kIdentityDir) + "/" + identity_file(op); }
@@ -223,6 +233,9 @@ void prepare(const Case& c) {
         case Fault::kReadOnlyFileSystem:
             make_read_only(store_dir);
             break;
+        case Fault::kFullFileSystemGrowing:
+            write_identity_file(identity_file(c.op), read_file(store_file)->substr(0, file_content(c.op).size() - 1));
+            [[fallthrough]];
         case Fault::kFullFileSystem:
             // make_full's tmpfs has room for four small files: keep only those the operations use.
             if (c.backend == Backend::kFile)
@@ -372,12 +385,6 @@ std::pair<size_t, std::vector<uint8_t>> eeprom_field(Op op) {
     }
 }
 
-std::string file_content(Op op) {
-    if (op == Op::kWriteRobotUuid) return kUuidNew + "\n";
-    if (op == Op::kWriteSerial) return kSerialNew + "\n";
-    return std::to_string(kStatusNew) + "\n\n";
-}
-
 std::map<std::string, std::string> expected_files(const Case& c, std::map<std::string, std::string> before) {
     if (c.stored == Stored::kWritten) before[path_of(c.op)] = file_content(c.op);
     return before;
@@ -445,13 +452,18 @@ const std::vector<Case> kFileCases = {
     {B::kFile, F::kReadOnlyFileSystem, O::kWriteSerial, "false", kOpenFailed},
     {B::kFile, F::kReadOnlyFileSystem, O::kWriteStatus, "false", kOpenFailed},
 
-    // The new content never fits: the old file stays, and no temporary file.
+    // No room for a temporary file: content no longer than the old file is
+    // rewritten in that file's own blocks; longer content fails, the old file stays.
+    // No temporary file is left either way.
     {B::kFile, F::kFullFileSystem, O::kReadStatus, kCode, ""},
     {B::kFile, F::kFullFileSystem, O::kReadSerial, kSerialOld, ""},
     {B::kFile, F::kFullFileSystem, O::kReadRobotUuid, kUuidOld, ""},
-    {B::kFile, F::kFullFileSystem, O::kWriteRobotUuid, "false", kWriteFailed},
-    {B::kFile, F::kFullFileSystem, O::kWriteSerial, "false", kWriteFailed},
-    {B::kFile, F::kFullFileSystem, O::kWriteStatus, "false", kWriteFailed},
+    {B::kFile, F::kFullFileSystem, O::kWriteRobotUuid, "true", "", S::kWritten},
+    {B::kFile, F::kFullFileSystem, O::kWriteSerial, "true", "", S::kWritten},
+    {B::kFile, F::kFullFileSystem, O::kWriteStatus, "true", "", S::kWritten},
+    {B::kFile, F::kFullFileSystemGrowing, O::kWriteRobotUuid, "false", kWriteFailed},
+    {B::kFile, F::kFullFileSystemGrowing, O::kWriteSerial, "false", kWriteFailed},
+    {B::kFile, F::kFullFileSystemGrowing, O::kWriteStatus, "false", kWriteFailed},
 
     // No temporary file can be made: the file is rewritten in place, as it was before atomic replacement.
     {B::kFile, F::kNoFreeInodes, O::kReadStatus, kCode, ""},
@@ -577,6 +589,7 @@ std::string name_of(Fault fault) {
         {F::kNoWritePermission, "NoWritePermission"},
         {F::kReadOnlyFileSystem, "ReadOnlyFileSystem"},
         {F::kFullFileSystem, "FullFileSystem"},
+        {F::kFullFileSystemGrowing, "FullFileSystemLongerContent"},
         {F::kNoFreeInodes, "NoFreeInodes"},
         {F::kDirectoryInPlace, "DirectoryInPlaceOfFile"},
         {F::kBindMounted, "BindMounted"},
@@ -670,4 +683,56 @@ TEST_P(StdioClosed, EepromHoldsOnlyWhatWasWrittenOnPurpose) {
 INSTANTIATE_TEST_SUITE_P(EepromBackend, StdioClosed, testing::Values(Interface::kClass, Interface::kFlat),
                          [](const testing::TestParamInfo<Interface>& info) {
                              return info.param == Interface::kClass ? "ClassInterface" : "FlatInterface";
+                         });
+
+// Messages from another thread while identity files are written, 0, 1 and 2
+// closed: no file the library writes may sit on stdout or stderr. (Each open
+// takes 0 for the instant before it is moved up; nothing writes messages there.)
+// The robot identifier is replaced, the hard-linked serial rewritten in place;
+// without /proc the temporaries are named and a dead writer's leftover is looked at.
+std::string write_among_messages() {
+    std::atomic<bool> done{false};
+    std::atomic<long> passes{0}, held{0};  // held: times stdout or stderr was open
+    std::thread messages([&] {
+        for (; !done; ++passes)
+            for (int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+                if (::fcntl(fd, F_GETFD) < 0) continue;
+                ++held;
+                ssize_t ignored = ::write(fd, "message\n", 8);
+                (void)ignored;
+            }
+    });
+    HardwareFile store;
+    bool written = true;
+    // Until the messages have had their chance, on however busy a machine.
+    for (int i = 0; i < 100 || passes < 20000; ++i)
+        written = store.WriteRobotUuid(kUuidOld) && store.WriteRobotSn(kSerialOld) && store.WriteRobotUuid(kUuidNew) &&
+                  store.WriteRobotSn(kSerialNew) && written;
+    done = true;
+    messages.join();
+    return shown(written) + ", " + std::to_string(held) + " times on 1 or 2";
+}
+
+class StdioClosedWhileWriting : public OnSimulatedUnit, public testing::WithParamInterface<bool> {};
+
+TEST_P(StdioClosedWhileWriting, IdentityFilesHoldOnlyTheNewLines) {
+    put_identity_files();
+    const std::string link = std::string(kIdentityDir) + "/robot_sn.link";
+    must(::link(path_of(Op::kWriteSerial).c_str(), link.c_str()) == 0, "link");
+    write_identity_file(".robot_id.tmp-1-dead", "left by a killed writer\n");
+    const bool proc = GetParam();
+    Outcome outcome = run_in_child(
+        [&] {
+            return (proc || without_proc()) && ::close(STDIN_FILENO) == 0 && ::close(STDOUT_FILENO) == 0 &&
+                   ::close(STDERR_FILENO) == 0;
+        },
+        write_among_messages);
+    EXPECT_EQ(outcome.result, "true, 0 times on 1 or 2");
+    EXPECT_EQ(read_file(path_of(Op::kWriteRobotUuid)), kUuidNew + "\n");
+    EXPECT_EQ(read_file(path_of(Op::kWriteSerial)), kSerialNew + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(FileBackend, StdioClosedWhileWriting, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& info) {
+                             return info.param ? "UnnamedTemporaries" : "NamedTemporaries";
                          });

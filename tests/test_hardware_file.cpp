@@ -252,14 +252,15 @@ TEST_F(FileBackend, WriteOverADirectoryFailsToOpen) {
     EXPECT_TRUE(std::filesystem::is_directory(identity_path("robot_id")));
 }
 
+// Content longer than the old file; shorter content is rewritten in place (the fault matrix).
 TEST_F(FileBackend, WriteOnFullFileSystemFailsAndKeepsOldContent) {
-    const std::string old_id = kOtherId + "\nsecond line kept too\n";
+    const std::string old_id = "short\nsecond line kept too\n";
     write_identity_file("robot_id", old_id);
     write_identity_file("robot_status_code", "7\n\n");
     make_full(kIdentityDir);
     std::string err = stderr_of([&] {
         EXPECT_FALSE(backend.WriteRobotUuid(kId));
-        EXPECT_FALSE(backend.WriteRobotEnvCode(5));
+        EXPECT_FALSE(backend.WriteRobotEnvCode(65535));
         EXPECT_FALSE(backend.WriteRobotSn(kId));  // a new file that cannot be filled
     });
     EXPECT_EQ(err, "Failed to write the file.\nFailed to write the file.\nFailed to write the file.\n");
