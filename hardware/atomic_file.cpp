@@ -73,14 +73,11 @@ struct OldFile {
 };
 
 // A temporary that could not be filled. When the file system ran out of room,
-// content no longer than the old file fits in that file's own blocks: nothing,
-// so that the caller rewrites it in place. Longer content could run out of room
-// half-way through the identity: the old file stays. (A temporary that cannot
-// be created at all, when inodes ran out, says nothing about the blocks: that
-// file is rewritten in place whatever the length.)
-std::optional<ReplaceResult> not_filled(int error, const std::string& content, const OldFile* old) {
-    const bool no_room = error == ENOSPC || error == EDQUOT;
-    if (no_room && old && static_cast<off_t>(content.size()) <= old->status.st_size) return std::nullopt;
+// the old file may still hold the new content in its own blocks, as it would
+// after the truncate of a plain rewrite: nothing, so that the caller rewrites
+// it in place, which first reserves what the content needs beyond them.
+std::optional<ReplaceResult> not_filled(int error, const OldFile* old) {
+    if ((error == ENOSPC || error == EDQUOT) && old) return std::nullopt;
     return ReplaceResult::kWriteFailed;
 }
 
@@ -98,14 +95,22 @@ std::optional<ReplaceResult> replace_through_temporary(const std::string& target
     if (!temporary.created())
         return temporary.error() == EEXIST ? std::optional(ReplaceResult::kWriteFailed) : std::nullopt;
     if (old && !take_over_identity(old->fd, old->status, temporary.fd())) return std::nullopt;
-    if (!write_all(temporary.fd(), content)) return not_filled(errno, content, old);
+    if (!write_all(temporary.fd(), content)) return not_filled(errno, old);
     if (old && !keep_mode(temporary.fd(), old->status)) return std::nullopt;
     // A file system that allocates late runs out of room here.
-    if (!sync_file(temporary.fd())) return not_filled(errno, content, old);
+    if (!sync_file(temporary.fd())) return not_filled(errno, old);
     // A rename into a full directory may need a block for the name.
-    if (!temporary.rename_to(target)) return rename_refused(errno) ? std::nullopt : not_filled(errno, content, old);
+    if (!temporary.rename_to(target)) return rename_refused(errno) ? std::nullopt : not_filled(errno, old);
     // The new name is only durable once the directory is.
     return sync_directory(directory) ? ReplaceResult::kReplaced : ReplaceResult::kWriteFailed;
+}
+
+// Room for content beyond the old file's end, taken before a byte is written:
+// a write that ran out of room half-way would leave a mixed identity. Where
+// the file system cannot reserve, the write itself finds out.
+bool reserve(int fd, off_t old_size, off_t length) {
+    if (length <= old_size || ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, length) == 0) return true;
+    return errno != ENOSPC && errno != EDQUOT;
 }
 
 // Over the old bytes first, then cut to length: a reader may see a mix for a
@@ -114,7 +119,8 @@ ReplaceResult rewrite_in_place(UniqueFd file, const struct stat& old, const std:
     const off_t length = static_cast<off_t>(content.size());
     bool written;
     if (S_ISREG(old.st_mode))
-        written = write_all_at(file.get(), content, 0) && (old.st_size <= length || ::ftruncate(file.get(), length) == 0);
+        written = reserve(file.get(), old.st_size, length) && write_all_at(file.get(), content, 0) &&
+                  (old.st_size <= length || ::ftruncate(file.get(), length) == 0);
     else  // a character device such as /dev/null takes the bytes where it stands
         written = write_all(file.get(), content);
     return written && sync_file(file.get()) && file.close() ? ReplaceResult::kReplaced : ReplaceResult::kWriteFailed;

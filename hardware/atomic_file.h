@@ -24,8 +24,9 @@ enum class ReplaceResult {
 // /dev/null, a file bind-mounted from elsewhere, a file whose owner, group,
 // attributes or mode the writer may not give a new file, a file in a
 // directory where no temporary file can be made or renamed, and a file on a
-// file system with no room left for the temporary's content when the new
-// content is no longer than the old (longer content then fails, the old kept).
+// file system with no room left for the temporary's content. Room the content
+// needs beyond the old file's end is reserved first: where there is none, the
+// write fails and the old content stays whole.
 ReplaceResult replace_file(const std::string& path, const std::string& content);
 
 }  // namespace korvanta_hardware

