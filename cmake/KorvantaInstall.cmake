@@ -5,9 +5,6 @@ include(CMakePackageConfigHelpers)
 
 set(KORVANTA_CMAKE_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/KorvantaHardware)
 
-# Consumers write Korvanta::hardware, in this tree and when installed.
-set_target_properties(korvanta-hardware PROPERTIES EXPORT_NAME hardware)
-
 install(EXPORT KorvantaHardwareTargets
   NAMESPACE Korvanta::
   FILE KorvantaHardwareTargets.cmake
