@@ -28,6 +28,7 @@ constexpr unsigned int kMaxCodeBytes = 4;
 
 // Identity fields as text: two lowercase hexadecimal digits per byte.
 
+// The value of a hexadecimal digit in either case; -1 for any other character.
 int digit_value(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
