@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "korvanta_sim_unit_file.h"
+#include "unit_file.h"
 
 namespace korvanta_sim {
 
