@@ -1,4 +1,5 @@
-// The CPU serial number as the kernel reports it in /proc/cpuinfo.
+// The CPU serial number as the kernel reports it in /proc/cpuinfo. The parser
+// lives with its user in information.cpp; the fuzzer calls it too.
 #ifndef KORVANTA_HARDWARE_CPU_SERIAL_H
 #define KORVANTA_HARDWARE_CPU_SERIAL_H
 

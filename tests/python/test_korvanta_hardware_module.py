@@ -140,6 +140,12 @@ class ReadTest(unittest.TestCase):
         self.assertEqual(k.ROBOT_VERSION_ENUM(k.get_version_code(h)), k.ROBOT_VERSION_UNKNOWN)
         self.assertEqual(k.get_board_type_str(h), "SIMULATION_BOARD")
 
+    def test_a_text_that_is_not_utf8_raises_decode_error(self):
+        unit.reset_unit()
+        unit.write_identity_file("robot_id", b"\xff\xfe" * 16 + b"\n")
+        with self.assertRaises(UnicodeDecodeError):
+            k.info().get_uuid()
+
 
 class WriteTest(unittest.TestCase):
     def test_status_range_is_checked_before_the_library_is_called(self):

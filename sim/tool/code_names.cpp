@@ -1,4 +1,4 @@
-#include "korvanta_sim_code_names.h"
+#include "code_names.h"
 
 #include "korvanta_hardware_flat.h"
 

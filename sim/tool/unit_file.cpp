@@ -1,4 +1,4 @@
-#include "korvanta_sim_unit_file.h"
+#include "unit_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,7 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "korvanta_hardware_flat.h"
-#include "korvanta_sim_code_names.h"
+#include "code_names.h"
 #include "unique_fd.h"
 
 namespace korvanta_sim {
