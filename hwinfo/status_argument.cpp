@@ -1,6 +1,6 @@
 #include "status_argument.h"
 
-#include "korvanta_hardware_flat.h"
+#include "code_names.h"
 
 namespace hwinfo {
 namespace {
@@ -21,21 +21,12 @@ std::optional<unsigned short> parse_code(const std::string& text) {
 
 }  // namespace
 
-std::vector<std::string> status_names() {
-    // The names come from the library, so they always match what it prints.
-    std::vector<std::string> names;
-    for (unsigned int code = STATUS_UNKNOWN; code <= STATUS_PROD_2; ++code) {
-        names.emplace_back(KorvantaHardwareInformation_enum2str_robot_status(code));
-    }
-    return names;
-}
+// The library's own table, so the names always match what it prints.
+std::vector<std::string> status_names() { return korvanta_hardware::names_of(korvanta_hardware::CodeTable::kRobotStatus); }
 
 std::optional<unsigned short> parse_status(const std::string& text) {
     if (std::optional<unsigned short> code = parse_code(text)) return code;
-    for (unsigned int code = STATUS_UNKNOWN; code <= STATUS_PROD_2; ++code) {
-        if (text == KorvantaHardwareInformation_enum2str_robot_status(code)) return static_cast<unsigned short>(code);
-    }
-    return std::nullopt;
+    return korvanta_hardware::code_of_name(korvanta_hardware::CodeTable::kRobotStatus, text);
 }
 
 }  // namespace hwinfo

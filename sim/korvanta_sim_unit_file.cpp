@@ -12,7 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "korvanta_hardware_flat.h"
-#include "korvanta_sim_code_names.h"
+#include "code_names.h"
 #include "unique_fd.h"
 
 namespace korvanta_sim {
@@ -20,6 +20,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using Json = nlohmann::json;
+
+using korvanta_hardware::code_of_name;
+using korvanta_hardware::CodeTable;
+using korvanta_hardware::names_of;
 
 constexpr size_t kIdentifierLength = 32;
 constexpr uint64_t kMaxCode = 65535;
