@@ -3,17 +3,18 @@
 #include <exception>
 
 #include "code_names.h"
+#include "identity_limits.h"
 #include "korvanta_hardware.h"
 #include "korvanta_hardware_flat.h"
 
 using Information = korvanta_hardware::KorvantaHardwareInformation;
 using Handle = ::KorvantaHardwareInformation;
 using korvanta_hardware::CodeTable;
+using korvanta_hardware::kIdentifierLength;
 using korvanta_hardware::name_of;
 
 namespace {
 
-constexpr size_t kIdentifierLength = 32;
 constexpr int kStationBoard = 3;
 
 // A handle is the information object itself, seen through an opaque type.

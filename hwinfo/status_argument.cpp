@@ -1,11 +1,13 @@
 #include "status_argument.h"
 
 #include "code_names.h"
+#include "identity_limits.h"
 
 namespace hwinfo {
 namespace {
 
-constexpr unsigned long kMaxCode = 65535;
+using korvanta_hardware::kMaxCode;
+
 constexpr size_t kMaxDigits = 5;
 
 std::optional<unsigned short> parse_code(const std::string& text) {

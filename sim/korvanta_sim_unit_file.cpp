@@ -11,8 +11,9 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
-#include "korvanta_hardware_flat.h"
 #include "code_names.h"
+#include "identity_limits.h"
+#include "korvanta_hardware_flat.h"
 #include "unique_fd.h"
 
 namespace korvanta_sim {
@@ -23,10 +24,10 @@ using Json = nlohmann::json;
 
 using korvanta_hardware::code_of_name;
 using korvanta_hardware::CodeTable;
+using korvanta_hardware::kIdentifierLength;
+using korvanta_hardware::kMaxCode;
 using korvanta_hardware::names_of;
 
-constexpr size_t kIdentifierLength = 32;
-constexpr uint64_t kMaxCode = 65535;
 constexpr char kCpuSerialLinePrefix[] = "Serial\t\t: ";
 
 constexpr const char* kKnownKeys[] = {

@@ -13,10 +13,15 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "identity_limits.h"
+#include "text_file.h"
+
 namespace korvanta_sim {
 namespace {
 
 namespace fs = std::filesystem;
+using korvanta_hardware::kIdentifierLength;
+using korvanta_hardware::starts_with;
 
 constexpr char kMarkerPath[] = "/etc/.korvanta-sandbox";
 constexpr char kEepromDir[] = "/sys/bus/i2c/devices/5-0050";
@@ -53,8 +58,6 @@ std::vector<Mount> mounts() {
     return result;
 }
 
-bool starts_with(const std::string& text, const std::string& prefix) { return text.compare(0, prefix.size(), prefix) == 0; }
-
 // Mounts made after the sandbox's own three: the faults a test put in place.
 void undo_fault_mounts() {
     std::vector<Mount> all = mounts();
@@ -70,16 +73,11 @@ void undo_fault_mounts() {
 void write_whole_file(const std::string& path, const void* data, size_t size) {
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) fail("cannot open", path);
-    const char* bytes = static_cast<const char*>(data);
-    for (size_t done = 0; done < size;) {
-        ssize_t n = ::write(fd, bytes + done, size - done);
-        if (n <= 0) {
-            int saved = errno;
-            ::close(fd);
-            errno = saved;
-            fail("cannot write", path);
-        }
-        done += static_cast<size_t>(n);
+    if (!korvanta_hardware::write_all(fd, std::string_view(static_cast<const char*>(data), size))) {
+        int saved = errno;
+        ::close(fd);
+        errno = saved;
+        fail("cannot write", path);
     }
     if (::close(fd) != 0) fail("cannot close", path);
 }
@@ -93,7 +91,7 @@ void replace_file(const std::string& path, const std::string& content) {
 }
 
 std::vector<uint8_t> hex_bytes(const std::string& hex) {
-    if (hex.size() != 32) throw std::invalid_argument("EepromImage: an identifier needs 32 hex digits: " + hex);
+    if (hex.size() != kIdentifierLength) throw std::invalid_argument("EepromImage: an identifier needs 32 hex digits: " + hex);
     std::vector<uint8_t> bytes;
     for (size_t i = 0; i < hex.size(); i += 2) bytes.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
     return bytes;
