@@ -1,7 +1,7 @@
 // What reached the EEPROM file during a benchmark's timed loop, per iteration,
 // as benchmark counters. The counts come from the preloaded counter
-// (tests/support/eeprom_io_counter.h): run the benchmark as
-//   LD_PRELOAD=.../libkorvanta-eeprom-io-counter.so sim/korvanta-sandbox BENCHMARK
+// (sim/fixture/eeprom_io_counter.h): run the benchmark as
+//   LD_PRELOAD=.../libkorvanta-eeprom-io-counter.so sim/fixture/korvanta-sandbox BENCHMARK
 // Use: construct right before `for (auto _ : state)`, call report(state) after it.
 // Without the counter the benchmark still runs and says so in its label.
 #ifndef KORVANTA_BENCH_DEVICE_TRANSFERS_H

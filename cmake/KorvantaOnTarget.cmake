@@ -3,7 +3,7 @@
 # toolchain files in cmake/toolchains/), so that no binfmt set-up is needed.
 #
 #   korvanta_sandboxed_command(OUT TARGET [PRELOAD LIBRARY_TARGET])
-#       the command that runs TARGET on a simulated unit (sim/korvanta-sandbox),
+#       the command that runs TARGET on a simulated unit (sim/fixture/korvanta-sandbox),
 #       with LIBRARY_TARGET preloaded into TARGET alone, never into the host's
 #       tools that the sandbox runs first
 #   korvanta_program_path(OUT TARGET)

@@ -5,7 +5,7 @@
 // identifier when it is erased.
 //
 // The object reads the unit's compiled-in EEPROM path, so this target runs
-// only on a simulated unit: sim/korvanta-sandbox fuzz_eeprom_image ...
+// only on a simulated unit: sim/fixture/korvanta-sandbox fuzz_eeprom_image ...
 #include <cstddef>
 #include <cstdint>
 #include <cstring>

@@ -1,5 +1,5 @@
-// Shared pieces of the C++ suites: a fixture that starts every test on an
-// empty simulated unit, and a way to see what the library says on stderr.
+// Shared pieces of the C++ suites: the simulated unit's test fixture, and a
+// way to see what the library says on stderr.
 #ifndef KORVANTA_TESTS_UNIT_TEST_H
 #define KORVANTA_TESTS_UNIT_TEST_H
 
@@ -10,14 +10,8 @@
 #include <functional>
 #include <string>
 
+#include "on_simulated_unit.h"
 #include "simulated_unit.h"
-
-// Each test starts on a unit with nothing on it and leaves none of its faults behind.
-class OnSimulatedUnit : public ::testing::Test {
-protected:
-    void SetUp() override { korvanta_sim::reset_unit(); }
-    void TearDown() override { korvanta_sim::reset_unit(); }
-};
 
 // What the action wrote to standard error, byte for byte.
 inline std::string stderr_of(const std::function<void()>& action) {

@@ -1,4 +1,4 @@
-#include "korvanta_sim_save.h"
+#include "save.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "korvanta_sim_command_line.h"
+#include "command_line.h"
 
 #include "identity_limits.h"
 

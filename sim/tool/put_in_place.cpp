@@ -1,4 +1,4 @@
-#include "korvanta_sim_put_in_place.h"
+#include "put_in_place.h"
 
 #include <stdexcept>
 

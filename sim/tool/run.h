@@ -12,7 +12,7 @@ namespace korvanta_sim {
 // does not exist, 125 when no process could be made.
 //
 // Signals that the user sends korvanta-sim come through lifeline (see
-// korvanta_sim_sandbox.h) and go on to the command; end of file there kills
+// sandbox.h) and go on to the command; end of file there kills
 // the command. Sent to this process, SIGINT, SIGQUIT, SIGTERM and SIGHUP are
 // ignored while the command runs: a terminal's keys and hangup reach the
 // command itself, which decides what they mean, and we wait for it either way.

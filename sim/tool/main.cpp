@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "korvanta_sim_command_line.h"
-#include "korvanta_sim_put_in_place.h"
-#include "korvanta_sim_run.h"
-#include "korvanta_sim_sandbox.h"
-#include "korvanta_sim_save.h"
-#include "korvanta_sim_unit_file.h"
+#include "command_line.h"
+#include "put_in_place.h"
+#include "run.h"
+#include "sandbox.h"
+#include "save.h"
+#include "unit_file.h"
 #include "simulated_unit.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "korvanta_sim_sandbox.h"
+#include "sandbox.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -13,7 +13,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "korvanta_sim_command_line.h"
+#include "command_line.h"
 #include "text_file.h"
 #include "unique_fd.h"
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "korvanta_sim_unit_file.h"
+#include "unit_file.h"
 
 namespace korvanta_sim {
 

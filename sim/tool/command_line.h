@@ -15,7 +15,7 @@ inline constexpr int kExitNotFound = 127;   // no such command
 
 // Given first, this says korvanta-sim runs again as the sandbox's command:
 // "--in-sandbox LIFELINE [--save FILE] UNIT -- COMMAND...", where LIFELINE and
-// UNIT are descriptors that the first run passes on (korvanta_sim_sandbox.h).
+// UNIT are descriptors that the first run passes on (sandbox.h).
 inline constexpr char kInSandboxOption[] = "--in-sandbox";
 
 struct Invocation {

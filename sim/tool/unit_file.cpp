@@ -1,4 +1,4 @@
-#include "korvanta_sim_unit_file.h"
+#include "unit_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,5 +1,5 @@
 // Entering the sandbox: korvanta-sim runs again as the command of the same
-// launcher that our test suite uses, sim/korvanta-sandbox.
+// launcher that our test suite uses, sim/fixture/korvanta-sandbox.
 //
 // The first run, as the user started it, checks the unit and stays until the
 // second run, inside the sandbox, has ended. It hands the second run two
@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "korvanta_sim_unit_file.h"
+#include "unit_file.h"
 
 namespace korvanta_sim {
 

@@ -1,4 +1,4 @@
-#include "korvanta_sim_run.h"
+#include "run.h"
 
 #include <poll.h>
 #include <sys/prctl.h>
@@ -12,7 +12,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "korvanta_sim_command_line.h"
+#include "command_line.h"
 #include "unique_fd.h"
 
 namespace korvanta_sim {
