@@ -3,15 +3,18 @@
 #include <exception>
 
 #include "code_names.h"
+#include "identity_limits.h"
 #include "korvanta_hardware.h"
 #include "korvanta_hardware_flat.h"
 
 using Information = korvanta_hardware::KorvantaHardwareInformation;
 using Handle = ::KorvantaHardwareInformation;
+using korvanta_hardware::CodeTable;
+using korvanta_hardware::kIdentifierLength;
+using korvanta_hardware::name_of;
 
 namespace {
 
-constexpr size_t kIdentifierLength = 32;
 constexpr int kStationBoard = 3;
 
 // A handle is the information object itself, seen through an opaque type.
@@ -67,16 +70,16 @@ int KorvantaHardwareInformation_get_robot_version_code(const Handle* h) {
 
 const char* KorvantaHardwareInformation_get_robot_version(const Handle* h) {
     int code = KorvantaHardwareInformation_get_robot_version_code(h);
-    if (object(h).get_board_type() == kStationBoard) return korvanta_hardware::station_version_name(code);
-    return korvanta_hardware::robot_version_name(code);
+    if (object(h).get_board_type() == kStationBoard) return name_of(CodeTable::kStationVersion, code);
+    return name_of(CodeTable::kRobotVersion, code);
 }
 
 const char* KorvantaHardwareInformation_enum2str_robot_version(unsigned int code) {
-    return korvanta_hardware::robot_version_name(code);
+    return name_of(CodeTable::kRobotVersion, code);
 }
 
 const char* KorvantaHardwareInformation_enum2str_station_version(int code) {
-    return korvanta_hardware::station_version_name(code);
+    return name_of(CodeTable::kStationVersion, code);
 }
 
 int KorvantaHardwareInformation_get_board_type_code(const Handle* h) {
@@ -85,11 +88,11 @@ int KorvantaHardwareInformation_get_board_type_code(const Handle* h) {
 }
 
 const char* KorvantaHardwareInformation_get_board_type(const Handle* h) {
-    return korvanta_hardware::board_type_name(KorvantaHardwareInformation_get_board_type_code(h));
+    return name_of(CodeTable::kBoardType, KorvantaHardwareInformation_get_board_type_code(h));
 }
 
 const char* KorvantaHardwareInformation_enum2str_board_type(int code) {
-    return korvanta_hardware::board_type_name(code);
+    return name_of(CodeTable::kBoardType, code);
 }
 
 int KorvantaHardwareInformation_get_robot_status_code(const Handle* h) {
@@ -98,11 +101,11 @@ int KorvantaHardwareInformation_get_robot_status_code(const Handle* h) {
 }
 
 const char* KorvantaHardwareInformation_get_robot_status(const Handle* h) {
-    return korvanta_hardware::robot_status_name(KorvantaHardwareInformation_get_robot_status_code(h));
+    return name_of(CodeTable::kRobotStatus, KorvantaHardwareInformation_get_robot_status_code(h));
 }
 
 const char* KorvantaHardwareInformation_enum2str_robot_status(unsigned int code) {
-    return korvanta_hardware::robot_status_name(code);
+    return name_of(CodeTable::kRobotStatus, code);
 }
 
 bool KorvantaHardwareInformation_writeUuid(Handle* h, const char* uuid) {

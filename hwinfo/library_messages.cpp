@@ -9,28 +9,13 @@
 #include <utility>
 #include <vector>
 
+#include "text_file.h"
+#include "unique_fd.h"
+
 namespace hwinfo {
 namespace {
 
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd = -1) : fd_(fd) {}
-    ~UniqueFd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-    void reset(int fd) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = fd;
-    }
-
-private:
-    int fd_;
-};
+using korvanta_hardware::UniqueFd;
 
 // While alive, fd 2 is one end of a packet socket: stderr is unbuffered, so
 // each message the library prints arrives as one packet and keeps its bounds.
@@ -78,15 +63,6 @@ private:
     bool active_ = false;
 };
 
-void write_all(const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(STDERR_FILENO, text.data() + done, text.size() - done);
-        if (n <= 0) return;
-        done += static_cast<size_t>(n);
-    }
-}
-
 }  // namespace
 
 void with_library_messages(const std::function<void()>& call) {
@@ -94,7 +70,8 @@ void with_library_messages(const std::function<void()>& call) {
     call();
     for (std::string message : redirect.finish()) {
         if (message.back() != '\n') message += '\n';
-        write_all(message);
+        // Nowhere left to tell of a stderr that fails.
+        korvanta_hardware::write_all(STDERR_FILENO, message);
     }
 }
 

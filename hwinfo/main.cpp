@@ -3,46 +3,165 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <string>
 
-#include "command_line.h"
-#include "exit_status.h"
-#include "identity.h"
-#include "json_report.h"
-#include "prometheus_report.h"
-#include "report_file.h"
-#include "text_report.h"
-#include "usage.h"
-#include "write_command.h"
+#include "code_names.h"
+#include "hwinfo.h"
+#include "identity_limits.h"
 
+namespace hwinfo {
 namespace {
+
+// --- The command line
+
+struct Subcommand {
+    const char* name;
+    Action action;
+    const char* operand;
+};
+
+constexpr Subcommand kSubcommands[] = {
+    {"set-uuid", Action::kSetUuid, "ID"},
+    {"set-serial", Action::kSetSerial, "SN"},
+    {"set-status", Action::kSetStatus, "CODE|NAME"},
+};
+
+std::optional<Action> option_action(const std::string& word) {
+    if (word == "--json") return Action::kShowJson;
+    if (word == "--prometheus") return Action::kShowPrometheus;
+    if (word == "--help" || word == "-h") return Action::kHelp;
+    if (word == "--version") return Action::kVersion;
+    return std::nullopt;
+}
+
+const Subcommand* find_subcommand(const std::string& word) {
+    for (const Subcommand& subcommand : kSubcommands) {
+        if (word == subcommand.name) return &subcommand;
+    }
+    return nullptr;
+}
+
+bool parse_write(const Subcommand& subcommand, int argc, const char* const argv[], Command& command,
+                 std::string& error) {
+    if (argc != 3) {
+        error = std::string(subcommand.name) + " takes exactly one argument: " + subcommand.operand;
+        return false;
+    }
+    command.action = subcommand.action;
+    command.value = argv[2];
+    if (subcommand.action != Action::kSetStatus) return true;
+    std::optional<unsigned short> status = parse_status(command.value);
+    if (!status) {
+        error = "not a status code (0..65535) or name: '" + command.value + "'";
+        return false;
+    }
+    command.status = *status;
+    return true;
+}
+
+// Fills command, or returns false with a one-line reason in error.
+bool parse_command_line(int argc, const char* const argv[], Command& command, std::string& error) {
+    command = Command{};
+    if (argc < 2) return true;
+    std::string word = argv[1];
+    if (const Subcommand* subcommand = find_subcommand(word)) {
+        return parse_write(*subcommand, argc, argv, command, error);
+    }
+    std::optional<Action> action = option_action(word);
+    if (!action) {
+        error = (korvanta_hardware::starts_with(word, "-") ? "unknown option '" : "unknown command '") + word + "'";
+        return false;
+    }
+    command.action = *action;
+    // --prometheus FILE: the one option with an operand, and it is optional.
+    if (*action == Action::kShowPrometheus && argc == 3) {
+        command.value = argv[2];
+        if (!command.value.empty() && command.value[0] != '-') return true;
+        error = "--prometheus takes a file name, not '" + command.value + "'";
+        return false;
+    }
+    if (argc > 2) {
+        error = "unexpected argument '" + std::string(argv[2]) + "'";
+        return false;
+    }
+    return true;
+}
+
+// --- --help and --version
+
+constexpr size_t kIndent = 25;
+constexpr size_t kWidth = 80;
+
+// The status names that set-status accepts, wrapped under the option's description.
+std::string status_name_lines() {
+    std::string text;
+    size_t column = kWidth;
+    for (const std::string& name : korvanta_hardware::names_of(korvanta_hardware::CodeTable::kRobotStatus)) {
+        if (column + 1 + name.size() >= kWidth) {
+            text += "\n" + std::string(kIndent, ' ') + name;
+            column = kIndent + name.size();
+        } else {
+            text += " " + name;
+            column += 1 + name.size();
+        }
+    }
+    return text + "\n";
+}
+
+std::string help_text() {
+    return "Usage: korvanta-hwinfo [--json | --prometheus [FILE]]\n"
+           "  or:  korvanta-hwinfo set-uuid ID\n"
+           "  or:  korvanta-hwinfo set-serial SN\n"
+           "  or:  korvanta-hwinfo set-status CODE|NAME\n"
+           "  or:  korvanta-hwinfo --help | --version\n"
+           "\n"
+           "Shows who this robot unit is, as libkorvanta-hardware reads it from the\n"
+           "identity EEPROM or the identity files under /etc/korvanta/, or writes one item.\n"
+           "\n"
+           "  --json                 print the identity as one JSON object\n"
+           "  --prometheus [FILE]    print it in Prometheus' text format, or replace FILE\n"
+           "                         (a .prom file for node_exporter's textfile collector)\n"
+           "  set-uuid ID            write the robot identifier (32 characters;\n"
+           "                         hexadecimal digits on an EEPROM unit)\n"
+           "  set-serial SN          write the robot serial number (likewise)\n"
+           "  set-status CODE|NAME   write the robot status: a code from 0 to 65535 or one of" +
+           status_name_lines() +
+           "\n"
+           "A write is checked by reading the unit again; the value now stored is printed.\n"
+           "Exit status: 0 success; 1 the write failed or reads back differently, the\n"
+           "EEPROM cannot be opened for reading, or the output cannot be written;\n"
+           "2 usage error.\n";
+}
+
+std::string version_text() { return std::string("korvanta-hwinfo ") + KORVANTA_HWINFO_VERSION + "\n"; }
+
+// --- Running the command
 
 int print(const std::string& text) {
     std::fputs(text.c_str(), stdout);
-    return hwinfo::kExitOk;
+    return kExitOk;
 }
 
-bool reads_identity(hwinfo::Action action) {
-    return action != hwinfo::Action::kHelp && action != hwinfo::Action::kVersion;
-}
+bool reads_identity(Action action) { return action != Action::kHelp && action != Action::kVersion; }
 
-int run(const hwinfo::Command& command) {
-    if (reads_identity(command.action) && !hwinfo::eeprom_readable()) return hwinfo::kExitFailed;
+int run(const Command& command) {
+    if (reads_identity(command.action) && !eeprom_readable()) return kExitFailed;
     switch (command.action) {
-        case hwinfo::Action::kHelp:
-            return print(hwinfo::help_text());
-        case hwinfo::Action::kVersion:
-            return print(hwinfo::version_text());
-        case hwinfo::Action::kShow:
-            return print(hwinfo::format_text(hwinfo::read_identity(hwinfo::open_handle().get())));
-        case hwinfo::Action::kShowJson:
-            return print(hwinfo::format_json(hwinfo::read_identity(hwinfo::open_handle().get())));
-        case hwinfo::Action::kShowPrometheus: {
-            std::string metrics = hwinfo::format_prometheus(hwinfo::read_identity(hwinfo::open_handle().get()));
-            return command.value.empty() ? print(metrics) : hwinfo::write_report_file(command.value, metrics);
+        case Action::kHelp:
+            return print(help_text());
+        case Action::kVersion:
+            return print(version_text());
+        case Action::kShow:
+            return print(format_text(read_identity(open_handle().get())));
+        case Action::kShowJson:
+            return print(format_json(read_identity(open_handle().get())));
+        case Action::kShowPrometheus: {
+            std::string metrics = format_prometheus(read_identity(open_handle().get()));
+            return command.value.empty() ? print(metrics) : write_report_file(command.value, metrics);
         }
         default:
-            return hwinfo::run_write(command);
+            return run_write(command);
     }
 }
 
@@ -55,10 +174,11 @@ int finish_output(int status) {
     // The reason is known only when closing failed; an earlier write's errno is gone.
     std::fprintf(stderr, "korvanta-hwinfo: cannot write the output%s%s\n", reason != 0 ? ": " : "",
                  reason != 0 ? std::strerror(reason) : "");
-    return hwinfo::kExitFailed;
+    return kExitFailed;
 }
 
 }  // namespace
+}  // namespace hwinfo
 
 int main(int argc, char* argv[]) {
     hwinfo::Command command;
@@ -71,9 +191,9 @@ int main(int argc, char* argv[]) {
     // inside the library's constructor); say so instead of aborting.
     int status = hwinfo::kExitFailed;
     try {
-        status = run(command);
+        status = hwinfo::run(command);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "korvanta-hwinfo: %s\n", e.what());
     }
-    return finish_output(status);
+    return hwinfo::finish_output(status);
 }

@@ -280,6 +280,7 @@ TEST_F(HwinfoTool, SetStatusTakesANameOrADecimalCode) {
     EXPECT_EQ(by_code.status, 0) << by_code.err;
     EXPECT_EQ(by_code.out, "status:              65535 UNKNOWN\n");
     EXPECT_EQ(eeprom_hex(52, 2), "ffff");
+    EXPECT_EQ(run_hwinfo({"set-status", "UNKNOWN"}).out, "status:              0 UNKNOWN\n");
 }
 
 TEST_F(HwinfoTool, TooShortUuidFailsWithTheLibrarysMessageAndKeepsTheStore) {

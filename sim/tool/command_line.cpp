@@ -1,14 +1,14 @@
 #include "command_line.h"
 
+#include "identity_limits.h"
+
 namespace korvanta_sim {
 namespace {
 
+using korvanta_hardware::starts_with;
+
 constexpr char kSaveOption[] = "--save";
 constexpr char kSaveOptionEquals[] = "--save=";
-
-bool starts_with(const std::string& text, const std::string& prefix) {
-    return text.compare(0, prefix.size(), prefix) == 0;
-}
 
 bool take_save(const std::string& file, Invocation& invocation, std::string& error) {
     if (file.empty()) error = "--save needs a file";

@@ -14,12 +14,14 @@
 #include <filesystem>
 
 #include "command_line.h"
+#include "text_file.h"
 #include "unique_fd.h"
 
 namespace korvanta_sim {
 namespace {
 
 namespace fs = std::filesystem;
+using korvanta_hardware::above_stdio;
 using korvanta_hardware::UniqueFd;
 
 constexpr char kSandboxName[] = "korvanta-sandbox";
@@ -32,19 +34,10 @@ int relay_fd = -1;
 
 bool executable(const fs::path& path) { return ::access(path.c_str(), X_OK) == 0; }
 
-// Our descriptors stay off 0, 1 and 2, which the user may have left closed on
-// purpose: the launcher and the command must not find them there.
-UniqueFd above_stdio(int fd) {
-    if (fd < 0 || fd > STDERR_FILENO) return UniqueFd(fd);
-    UniqueFd moved(::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1));
-    ::close(fd);
-    return moved;
-}
-
 UniqueFd unit_file(const Unit& unit, std::string& error) {
     UniqueFd fd = above_stdio(::memfd_create("korvanta-sim-unit", MFD_CLOEXEC));
     std::string bytes = encode_unit(unit);
-    bool written = fd && ::write(fd.get(), bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    bool written = fd && korvanta_hardware::write_all(fd.get(), bytes);
     if (!written) {
         error = std::string("cannot pass the unit on: ") + std::strerror(errno);
         fd.reset();

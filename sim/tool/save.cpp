@@ -9,15 +9,17 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "identity_limits.h"
 #include "korvanta_hardware.h"
 #include "simulated_unit.h"
+#include "text_file.h"
 
 namespace korvanta_sim {
 namespace {
 
 using Json = nlohmann::ordered_json;
 
-constexpr size_t kIdentifierLength = 32;
+using korvanta_hardware::kIdentifierLength;
 
 std::optional<std::string> first_line(const std::string& path) {
     std::optional<std::string> content = read_file(path);
@@ -70,12 +72,7 @@ std::string unit_file_text() {
 
 bool write_file(const std::string& path, const std::string& content, std::string& error) {
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    bool ok = fd >= 0;
-    for (size_t done = 0; ok && done < content.size();) {
-        ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-        ok = n > 0;
-        done += ok ? static_cast<size_t>(n) : 0;
-    }
+    bool ok = fd >= 0 && korvanta_hardware::write_all(fd, content);
     int saved = errno;
     if (fd >= 0 && ::close(fd) != 0 && ok) {
         ok = false;

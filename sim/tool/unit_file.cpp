@@ -11,8 +11,9 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
-#include "korvanta_hardware_flat.h"
 #include "code_names.h"
+#include "identity_limits.h"
+#include "korvanta_hardware_flat.h"
 #include "unique_fd.h"
 
 namespace korvanta_sim {
@@ -21,8 +22,12 @@ namespace {
 namespace fs = std::filesystem;
 using Json = nlohmann::json;
 
-constexpr size_t kIdentifierLength = 32;
-constexpr uint64_t kMaxCode = 65535;
+using korvanta_hardware::code_of_name;
+using korvanta_hardware::CodeTable;
+using korvanta_hardware::kIdentifierLength;
+using korvanta_hardware::kMaxCode;
+using korvanta_hardware::names_of;
+
 constexpr char kCpuSerialLinePrefix[] = "Serial\t\t: ";
 
 constexpr const char* kKnownKeys[] = {

@@ -220,6 +220,9 @@ TEST_F(KorvantaSim, BadUnitFileFailsNamingTheKeyBeforeTheCommandRuns) {
         {R"({"store": "files", "board_type": 4294967297})", "board_type: "},  // 1 if cut to 32 bits
         {R"({"store": "files", "robot_status": -1})", "robot_status: "},
         {R"({"store": "files", "robot_status": "RELEASED"})", "robot_status: "},
+        {R"({"store": "files", "robot_version": "DVT9"})",
+         "robot_version: no name \"DVT9\" (names: UNKNOWN KORVANTA_DVT1 KORVANTA_DVT2 KORVANTA_PRO_EVT TALVORN_EVT "
+         "TALVORN_DVT TALVORN_PVT)"},
         {R"({"store": "eeprom", "board_type": "STATION_BOARD", "robot_version": "KORVANTA_DVT2"})", "robot_version: "},
         {R"({"store": "eeprom", "eeprom_image": "image.bin", "board_type": 1})", "eeprom_image: "},
         {R"({"store": "files", "eeprom_image": "image.bin"})", "eeprom_image: "},
@@ -249,6 +252,8 @@ TEST_F(KorvantaSim, NamesResolveAsTheLibraryNamesThem) {
     identity = identity_on(unit_file(R"({"store": "eeprom", "board_type": 3, "robot_version": "STATION_VERSION_OLD"})"));
     EXPECT_EQ(identity["robot_version"], 0);
     EXPECT_EQ(identity["robot_version_name"], "STATION_VERSION_OLD");
+    // UNKNOWN is 0 in the status and board tables, 65535 in the version tables.
+    EXPECT_EQ(identity_on(unit_file(R"({"store": "files", "robot_version": "UNKNOWN"})"))["robot_version"], 65535);
 }
 
 TEST_F(KorvantaSim, ExitsWithTheCommandsStatus) {

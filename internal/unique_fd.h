@@ -39,18 +39,24 @@ private:
     int fd_ = -1;
 };
 
+// Takes fd over, moved above 0, 1 and 2 when it sits there. In a process
+// started with standard error closed the next open gets 2, and every message
+// written to stderr, the library's own included, would land in the file.
+// An invalid fd stays invalid; a failed move gives EMFILE.
+inline UniqueFd above_stdio(int fd) {
+    UniqueFd taken(fd);
+    if (fd < 0 || fd > STDERR_FILENO) return taken;
+    return UniqueFd(::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1));  // the low one closes with `taken`
+}
+
 // openat(2) with O_CLOEXEC, retried when interrupted, whose descriptor never
-// sits on 0, 1 or 2. In a process started with standard error closed the next
-// open gets 2, and every message written to stderr, the library's own included,
-// would land in the file. Fails with openat's errno, or EMFILE.
+// sits on 0, 1 or 2. Fails with openat's errno, or EMFILE.
 inline UniqueFd open_descriptor_at(int directory, const char* path, int flags, mode_t mode = 0) {
     int fd;
     do {
         fd = ::openat(directory, path, flags | O_CLOEXEC, mode);
     } while (fd < 0 && errno == EINTR);
-    UniqueFd opened(fd);
-    if (fd < 0 || fd > STDERR_FILENO) return opened;
-    return UniqueFd(::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1));  // the low one closes with `opened`
+    return above_stdio(fd);
 }
 
 inline UniqueFd open_descriptor(const char* path, int flags, mode_t mode = 0) {

@@ -104,7 +104,7 @@ bool LineReader::refill() {
     return !at_end_;
 }
 
-bool write_all(int fd, const std::string& data) {
+bool write_all(int fd, std::string_view data) {
     size_t done = 0;
     while (done < data.size()) {
         ssize_t n = ::write(fd, data.data() + done, data.size() - done);
@@ -115,7 +115,7 @@ bool write_all(int fd, const std::string& data) {
     return true;
 }
 
-bool write_all_at(int fd, const std::string& data, off_t offset) {
+bool write_all_at(int fd, std::string_view data, off_t offset) {
     size_t done = 0;
     while (done < data.size()) {
         ssize_t n = ::pwrite(fd, data.data() + done, data.size() - done, offset + static_cast<off_t>(done));

@@ -5,11 +5,6 @@
 namespace korvanta_hardware {
 namespace {
 
-struct CodeName {
-    long code;
-    const char* name;
-};
-
 const char kUnknown[] = "UNKNOWN";
 
 const CodeName kRobotStatusNames[] = {
@@ -33,21 +28,25 @@ const CodeName kStationVersionNames[] = {
     {1, "STATION_VERSION_2024_930"},
 };
 
-template <size_t N>
-const char* lookup(const CodeName (&table)[N], long code) {
-    for (const CodeName& entry : table)
+}  // namespace
+
+CodeNames entries_of(CodeTable table) {
+    switch (table) {
+        case CodeTable::kBoardType:
+            return {std::begin(kBoardTypeNames), std::end(kBoardTypeNames)};
+        case CodeTable::kRobotVersion:
+            return {std::begin(kRobotVersionNames), std::end(kRobotVersionNames)};
+        case CodeTable::kStationVersion:
+            return {std::begin(kStationVersionNames), std::end(kStationVersionNames)};
+        default:
+            return {std::begin(kRobotStatusNames), std::end(kRobotStatusNames)};
+    }
+}
+
+const char* name_of(CodeTable table, long code) {
+    for (const CodeName& entry : entries_of(table))
         if (entry.code == code) return entry.name;
     return kUnknown;
 }
-
-}  // namespace
-
-const char* robot_status_name(long code) { return lookup(kRobotStatusNames, code); }
-
-const char* board_type_name(long code) { return lookup(kBoardTypeNames, code); }
-
-const char* robot_version_name(long code) { return lookup(kRobotVersionNames, code); }
-
-const char* station_version_name(long code) { return lookup(kStationVersionNames, code); }
 
 }  // namespace korvanta_hardware

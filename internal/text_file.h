@@ -54,9 +54,9 @@ private:
 };
 
 // Writes all of data, retrying short writes and interrupted calls.
-bool write_all(int fd, const std::string& data);
+bool write_all(int fd, std::string_view data);
 // The same at offset, leaving the file position alone.
-bool write_all_at(int fd, const std::string& data, off_t offset);
+bool write_all_at(int fd, std::string_view data, off_t offset);
 
 }  // namespace korvanta_hardware
 

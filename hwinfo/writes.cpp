@@ -1,14 +1,30 @@
-#include "write_command.h"
-
+// set-uuid, set-serial and set-status, and the status argument they take.
 #include <cstdio>
+#include <optional>
+#include <string>
 
-#include "exit_status.h"
-#include "identity.h"
+#include "code_names.h"
+#include "hwinfo.h"
+#include "identity_limits.h"
 #include "library_messages.h"
-#include "text_report.h"
 
 namespace hwinfo {
 namespace {
+
+using korvanta_hardware::kMaxCode;
+
+constexpr size_t kMaxDigits = 5;
+
+std::optional<unsigned short> parse_code(const std::string& text) {
+    if (text.empty() || text.size() > kMaxDigits) return std::nullopt;
+    unsigned long code = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        code = code * 10 + static_cast<unsigned long>(c - '0');
+    }
+    if (code > kMaxCode) return std::nullopt;
+    return static_cast<unsigned short>(code);
+}
 
 const char* item_label(Action action) {
     switch (action) {
@@ -74,6 +90,11 @@ std::string stored_value(const Identity& stored, Action action) {
 }
 
 }  // namespace
+
+std::optional<unsigned short> parse_status(const std::string& text) {
+    if (std::optional<unsigned short> code = parse_code(text)) return code;
+    return korvanta_hardware::code_of_name(korvanta_hardware::CodeTable::kRobotStatus, text);
+}
 
 int run_write(const Command& command) {
     bool written = write_through_library(command);

@@ -1,0 +1,114 @@
+// korvanta-hwinfo's parts: the command line and usage (main.cpp), the identity
+// and its reports (reports.cpp), the write commands (writes.cpp). The library's
+// messages have their own header, library_messages.h.
+#ifndef KORVANTA_HWINFO_HWINFO_H
+#define KORVANTA_HWINFO_HWINFO_H
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "korvanta_hardware_flat.h"
+
+namespace hwinfo {
+
+// The tool's exit statuses; scripts rely on them.
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;  // a write failed or reads back differently, the EEPROM
+                                // cannot be read, or the output was lost
+constexpr int kExitUsage = 2;
+
+// What the user asked for on the command line.
+enum class Action { kShow, kShowJson, kShowPrometheus, kSetUuid, kSetSerial, kSetStatus, kHelp, kVersion };
+
+struct Command {
+    Action action = Action::kShow;
+    std::string value;          // the identifier or serial number to write, or the metrics file
+    unsigned short status = 0;  // the status code to write
+};
+
+// --- The unit's identity as the library reads it, through the flat interface so
+// that codes are normalised and named exactly as the library names them.
+
+struct HandleDestroyer {
+    void operator()(KorvantaHardwareInformation* h) const { KorvantaHardwareInformation_destroy(h); }
+};
+using Handle = std::unique_ptr<KorvantaHardwareInformation, HandleDestroyer>;
+
+// A fresh information object: it reads the store now. The library's messages
+// while it reads reach stderr with their lines ended.
+Handle open_handle();
+
+// An EEPROM that exists but cannot be opened for reading leaves every item
+// "null". Says why on stderr and returns false; true when there is no EEPROM
+// or this process can read it.
+bool eeprom_readable();
+
+struct NamedCode {
+    int code = 0;
+    std::string name;
+};
+
+struct Identity {
+    std::string uuid;
+    std::string hw_uuid;
+    std::string serial;
+    std::string cpu_serial;
+    NamedCode board_type;
+    NamedCode version;  // named from the station table on a station board
+    NamedCode status;
+    std::string source;  // the EEPROM's path, kIdentityFilesSource or kNoSource
+};
+
+inline constexpr char kIdentityFilesSource[] = "identity files";
+// Neither an EEPROM nor any identity file: every value shown is a placeholder
+// (the robot identifier may still be the operating system's machine-id).
+inline constexpr char kNoSource[] = "none";
+
+Identity read_identity(const KorvantaHardwareInformation* h);
+
+// --- The reports; each ends with a line feed.
+
+// For people: one aligned "label: value" line per item.
+inline constexpr char kUuidLabel[] = "robot identifier";
+inline constexpr char kSerialLabel[] = "serial number";
+inline constexpr char kStatusLabel[] = "status";
+
+// "label:" padded so that every value starts in the same column.
+std::string format_row(const std::string& label, const std::string& value);
+// "5 RELEASE"
+std::string format_code(const NamedCode& code);
+std::string format_text(const Identity& identity);
+
+// For scripts: one JSON object whose keys never change. Codes are numbers,
+// names and texts are strings.
+std::string format_json(const Identity& identity);
+
+// For Prometheus, in the text exposition format that node_exporter's textfile
+// collector reads: one info metric whose labels carry the texts and code
+// names, and one gauge per code. Always a valid exposition, whatever the
+// identity holds.
+std::string format_prometheus(const Identity& identity);
+
+// A report written to a file that another program may read at any moment
+// (node_exporter's textfile collector): the reader sees the old report or the
+// new one, never part of one. Replaces path with text through a temporary file
+// beside it and a rename; returns the exit status and says on stderr why when
+// path was not replaced.
+int write_report_file(const std::string& path, const std::string& text);
+
+// --- set-uuid, set-serial and set-status: write one item through the flat
+// interface, then read it back through a new information object (the one that
+// wrote keeps its cache) and report the value now stored.
+
+// A robot status as the user gives it: "0".."65535", or a name from the
+// library's status table such as "RELEASE" (exact case).
+std::optional<unsigned short> parse_status(const std::string& text);
+
+// Returns the exit status: kExitOk, or kExitFailed when the write failed or
+// the value read back is not the one written.
+int run_write(const Command& command);
+
+}  // namespace hwinfo
+
+#endif
