@@ -188,7 +188,7 @@ endmacro()
 # libkorvanta-hardware in the build tree and, once installed, in the libdir.
 function(korvanta_add_python310_module name)
   pybind11_add_module(${name} MODULE ${ARGN})
-  target_link_libraries(${name} PRIVATE korvanta_warnings)
+  target_link_libraries(${name} PRIVATE korvanta_warnings_and_sanitizers)
 
   set(exports "${CMAKE_CURRENT_BINARY_DIR}/${name}.exports")
   file(CONFIGURE OUTPUT "${exports}" CONTENT "{\n  global: PyInit_${name};\n  local: *;\n};\n")
