@@ -11,7 +11,10 @@ inline const char kNoValue[] = "null";
 
 // Usable: not empty, not "null", and not one character repeated (an erased or
 // zeroed field).
-bool is_usable_identifier(const std::string& text);
+inline bool is_usable_identifier(const std::string& text) {
+    if (text.empty() || text == kNoValue) return false;
+    return text.find_first_not_of(text.front()) != std::string::npos;
+}
 
 }  // namespace korvanta_hardware
 

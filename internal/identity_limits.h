@@ -1,4 +1,5 @@
-// What every part of the system agrees an identity looks like.
+// What every part of the system agrees an identity looks like, and the one
+// prefix test the tools and the fixture share (std::string_view has none in C++17).
 #ifndef KORVANTA_HARDWARE_IDENTITY_LIMITS_H
 #define KORVANTA_HARDWARE_IDENTITY_LIMITS_H
 
@@ -14,6 +15,7 @@ inline constexpr size_t kIdentifierLength = 32;
 // Board type, version and status codes are 16 bits wide.
 inline constexpr unsigned int kMaxCode = 65535;
 
+// True when text begins with prefix.
 inline bool starts_with(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
 }
