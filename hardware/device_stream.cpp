@@ -19,13 +19,14 @@ namespace {
 }  // namespace
 
 // O_NONBLOCK: opening a FIFO for reading would wait for a writer, and a device
-// read for data that may never come. The sysfs EEPROM file ignores the flag.
+// read for data that may never come. The sysfs EEPROM file ignores the flag;
+// a lease on a regular file in its place is waited out.
 bool DeviceStreamBuf::open(const char* path, bool writable) {
     read_only_ = false;
-    fd_ = open_descriptor(path, (writable ? O_RDWR : O_RDONLY) | O_NONBLOCK);
+    fd_ = open_nonblocking_at(AT_FDCWD, path, writable ? O_RDWR : O_RDONLY);
     // Reading needs no write access: a service granted read access alone still reads.
     if (!fd_ && writable && (errno == EACCES || errno == EPERM || errno == EROFS)) {
-        fd_ = open_descriptor(path, O_RDONLY | O_NONBLOCK);
+        fd_ = open_nonblocking_at(AT_FDCWD, path, O_RDONLY);
         read_only_ = static_cast<bool>(fd_);
     }
     if (fd_ && positionAtEnd()) return true;

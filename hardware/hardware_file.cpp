@@ -70,6 +70,9 @@ bool HardwareFile::write_str_to_file(const std::string& content, const std::stri
         case ReplaceResult::kOpenFailed:
             std::fputs("Failed to open the file.\n", stderr);
             return false;
+        case ReplaceResult::kLinkRefused:
+            std::fprintf(stderr, "Failed to open the file: %s is behind %s.\n", path.c_str(), kRefusedLink);
+            return false;
         case ReplaceResult::kWriteFailed:
             break;
     }

@@ -131,8 +131,8 @@ Handle open_handle() {
 bool eeprom_readable() {
     std::string path = KorvantaHardwareInformation_get_eeprom_path();
     if (path.empty()) return true;
-    // Non-blocking: a special file in its place must not hang the tool here.
-    korvanta_hardware::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    // Non-blocking: a special file in its place must not hang the tool here; a lease is waited out.
+    korvanta_hardware::UniqueFd fd = korvanta_hardware::open_nonblocking_at(AT_FDCWD, path.c_str(), O_RDONLY | O_NOCTTY);
     int error = errno;
     if (fd) {
         struct stat status;
@@ -213,10 +213,14 @@ std::string format_prometheus(const Identity& identity) {
 // a dot and does not end in ".prom", so the collector never reads it.
 int write_report_file(const std::string& path, const std::string& text) {
     errno = 0;
-    if (korvanta_hardware::replace_file(path, text) == korvanta_hardware::ReplaceResult::kReplaced) return kExitOk;
+    const korvanta_hardware::ReplaceResult result = korvanta_hardware::replace_file(path, text);
+    if (result == korvanta_hardware::ReplaceResult::kReplaced) return kExitOk;
     const int error = errno;
-    std::fprintf(stderr, "korvanta-hwinfo: cannot write %s%s%s\n", path.c_str(), error ? ": " : "",
-                 error ? std::strerror(error) : "");
+    const std::string why = result == korvanta_hardware::ReplaceResult::kLinkRefused
+                                ? std::string(": it is behind ") + korvanta_hardware::kRefusedLink
+                            : error ? std::string(": ") + std::strerror(error)
+                                    : "";
+    std::fprintf(stderr, "korvanta-hwinfo: cannot write %s%s\n", path.c_str(), why.c_str());
     return kExitFailed;
 }
 

@@ -28,38 +28,84 @@ std::string name_of(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Follows symbolic links so that the link survives and its target is replaced.
-std::string final_target(std::string path) {
+// Where the content goes: the directory that holds the file, open from the
+// first step to the last so that every name is looked up in the same one and
+// the new name can always be synced, and the file's name in it.
+struct Place {
+    UniqueFd directory;
+    bool readable = false;  // else O_PATH: names can be looked up in it, but it cannot be synced
+    std::string name;
+};
+
+// The kernel resolves path, relative to at, and the links on the way to it.
+bool enter_directory(Place& place, int at, const std::string& path) {
+    UniqueFd directory = open_descriptor_at(at, path.c_str(), O_RDONLY | O_DIRECTORY);
+    place.readable = static_cast<bool>(directory);
+    if (!directory && errno == EACCES) directory = open_descriptor_at(at, path.c_str(), O_PATH | O_DIRECTORY);
+    if (!directory) return false;
+    place.directory = std::move(directory);
+    return true;
+}
+
+// As fs.protected_symlinks has it: in a sticky world-writable directory
+// (/tmp) a link is followed only when it is the writer's own or the
+// directory owner's, so that no user can aim another user's write elsewhere.
+bool may_follow(int directory, const struct stat& link) {
+    struct stat st;
+    if (::fstat(directory, &st) != 0) return false;
+    const bool shared = (st.st_mode & (S_ISVTX | S_IWOTH)) == (S_ISVTX | S_IWOTH);
+    return !shared || link.st_uid == ::geteuid() || link.st_uid == st.st_uid;
+}
+
+bool read_link(const Place& place, std::string& target) {
+    char text[PATH_MAX];
+    ssize_t n = ::readlinkat(place.directory.get(), place.name.c_str(), text, sizeof text);
+    if (n < 0 || static_cast<size_t>(n) >= sizeof text) return false;
+    target.assign(text, static_cast<size_t>(n));
+    return true;
+}
+
+// Follows the links that path ends in, one name at a time in the directory
+// that holds it, so that the link survives and its target is replaced. False
+// with errno when the place cannot be reached; refused when a link may not be
+// followed.
+bool find_place(const std::string& path, Place& place, bool& refused) {
+    refused = false;
+    if (!enter_directory(place, AT_FDCWD, directory_of(path))) return false;
+    place.name = name_of(path);
     for (int hops = 0; hops < 40; ++hops) {
         struct stat st;
-        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-        char target[PATH_MAX];
-        ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
-        if (n < 0) return path;
-        std::string link(target, static_cast<size_t>(n));
-        path = link.front() == '/' ? link : directory_of(path) + "/" + link;
+        if (::fstatat(place.directory.get(), place.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(st.st_mode))
+            return true;  // what is not there is created; any other failure shows at the open
+        refused = !may_follow(place.directory.get(), st);
+        if (refused) errno = EACCES;  // what the kernel says
+        std::string target;
+        if (refused || !read_link(place, target)) return false;
+        if (!enter_directory(place, place.directory.get(), directory_of(target))) return false;
+        place.name = name_of(target);
+        if (place.name.empty()) {
+            errno = EISDIR;  // "dir/": a directory, which is no identity file
+            return false;
+        }
     }
-    return path;
+    errno = ELOOP;
+    return false;
 }
 
 // O_NONBLOCK: a FIFO without a reader fails at once instead of holding the writer.
-UniqueFd open_for_writing(const std::string& path, int flags) {
-    flags |= O_WRONLY | O_NOCTTY;
-    UniqueFd fd = open_descriptor(path.c_str(), flags | O_NONBLOCK, 0666);
-    // A lease on a regular file: wait for its break, as a plain open does.
-    struct stat st;
-    if (!fd && errno == EWOULDBLOCK && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-        fd = open_descriptor(path.c_str(), flags, 0666);
-    return fd;
+// O_NOFOLLOW: a link put there since it was looked at is not followed unchecked.
+UniqueFd open_for_writing(const Place& place, int flags) {
+    return open_nonblocking_at(place.directory.get(), place.name.c_str(), flags | O_WRONLY | O_NOCTTY | O_NOFOLLOW,
+                               0666);
 }
 
 // A sync the file does not support (a character device, a pseudo file) is no failed write.
 bool sync_file(int fd) { return ::fsync(fd) == 0 || errno == EINVAL || errno == EROFS; }
 
-// A directory we may write but not read cannot be synced; the rename stands all the same.
-bool sync_directory(const std::string& directory) {
-    UniqueFd fd = open_descriptor(directory.c_str(), O_RDONLY | O_DIRECTORY);
-    return !fd || ::fsync(fd.get()) == 0;
+// A directory we may write but not read cannot be synced itself: its file
+// system is, through the new file, which lies on it.
+bool sync_directory(const Place& place, int file) {
+    return place.readable ? ::fsync(place.directory.get()) == 0 : ::syncfs(file) == 0;
 }
 
 // The name cannot be replaced (a mount point, a directory we may not change), but the file may be rewritten.
@@ -84,14 +130,12 @@ std::optional<ReplaceResult> not_filled(int error, const OldFile* old) {
 // Puts content in place under target through a temporary file. Nothing when
 // that would change what the file is or cannot be done here: the caller then
 // rewrites the file in place.
-std::optional<ReplaceResult> replace_through_temporary(const std::string& target, const std::string& content,
+std::optional<ReplaceResult> replace_through_temporary(const Place& place, const std::string& content,
                                                        const OldFile* old) {
-    const std::string directory = directory_of(target);
-    const std::string name = name_of(target);
-    remove_stale_temporaries(directory, name);
+    remove_stale_temporaries(place.directory.get(), place.name);
     // A new file gets what a plain create gives; a copy of an old one admits no
     // one else until it has that file's owner and mode.
-    TemporaryFile temporary(directory, name, old ? 0600 : 0666);
+    TemporaryFile temporary(place.directory.get(), place.name, old ? 0600 : 0666);
     if (!temporary.created())
         return temporary.error() == EEXIST ? std::optional(ReplaceResult::kWriteFailed) : std::nullopt;
     if (old && !take_over_identity(old->fd, old->status, temporary.fd())) return std::nullopt;
@@ -100,9 +144,9 @@ std::optional<ReplaceResult> replace_through_temporary(const std::string& target
     // A file system that allocates late runs out of room here.
     if (!sync_file(temporary.fd())) return not_filled(errno, old);
     // A rename into a full directory may need a block for the name.
-    if (!temporary.rename_to(target)) return rename_refused(errno) ? std::nullopt : not_filled(errno, old);
+    if (!temporary.rename_to(place.name)) return rename_refused(errno) ? std::nullopt : not_filled(errno, old);
     // The new name is only durable once the directory is.
-    return sync_directory(directory) ? ReplaceResult::kReplaced : ReplaceResult::kWriteFailed;
+    return sync_directory(place, temporary.fd()) ? ReplaceResult::kReplaced : ReplaceResult::kWriteFailed;
 }
 
 // Room for content beyond the old file's end, taken before a byte is written:
@@ -129,11 +173,13 @@ ReplaceResult rewrite_in_place(UniqueFd file, const struct stat& old, const std:
 }  // namespace
 
 ReplaceResult replace_file(const std::string& path, const std::string& content) {
-    const std::string target = final_target(path);
-    UniqueFd file = open_for_writing(target, 0);
+    Place place;
+    bool refused;
+    if (!find_place(path, place, refused)) return refused ? ReplaceResult::kLinkRefused : ReplaceResult::kOpenFailed;
+    UniqueFd file = open_for_writing(place, 0);
     if (!file && errno == ENOENT) {
-        if (std::optional<ReplaceResult> result = replace_through_temporary(target, content, nullptr)) return *result;
-        file = open_for_writing(target, O_CREAT);
+        if (std::optional<ReplaceResult> result = replace_through_temporary(place, content, nullptr)) return *result;
+        file = open_for_writing(place, O_CREAT);
     }
     if (!file) return ReplaceResult::kOpenFailed;
     struct stat old;
@@ -144,7 +190,7 @@ ReplaceResult replace_file(const std::string& path, const std::string& content) 
     // link at all means another writer replaced it since the open: replace again.
     if (S_ISREG(old.st_mode) && old.st_nlink <= 1) {
         const OldFile replaced{file.get(), old};
-        if (std::optional<ReplaceResult> result = replace_through_temporary(target, content, &replaced)) return *result;
+        if (std::optional<ReplaceResult> result = replace_through_temporary(place, content, &replaced)) return *result;
     }
     return rewrite_in_place(std::move(file), old, content);
 }

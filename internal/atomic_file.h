@@ -9,14 +9,21 @@ namespace korvanta_hardware {
 
 enum class ReplaceResult {
     kReplaced,    // the new content is in place and synced to disk
-    kOpenFailed,  // the file could not be opened for writing, or is no file (a FIFO); nothing changed
-    kWriteFailed  // writing, syncing or renaming failed; the old content stands where it could be kept
+    kOpenFailed,   // the file could not be opened for writing, or is no file (a FIFO); nothing changed
+    kLinkRefused,  // behind a symbolic link that may not be followed (kRefusedLink); nothing changed
+    kWriteFailed   // writing, syncing or renaming failed; the old content stands where it could be kept
 };
+
+// Why kLinkRefused, for messages.
+inline constexpr char kRefusedLink[] = "a symbolic link that another user owns in a sticky world-writable directory";
 
 // Writes content to a temporary file beside path that already has the old
 // file's owner, group, extended attributes (ACL, security labels) and mode,
 // syncs it, renames it over path and syncs the directory. A symbolic link
-// keeps pointing at the replaced target; the directory is never created.
+// keeps pointing at the replaced target; the directory is never created. A
+// link is followed only where fs.protected_symlinks would let the kernel
+// follow it (whatever that setting is): in a sticky world-writable directory
+// only the writer's own links and those of the directory's owner.
 //
 // Where a replacement would change what the file is, path is rewritten in
 // place instead, over the old bytes and then cut to length, so that it is never

@@ -36,17 +36,17 @@ bool claim(int fd) {
 
 }  // namespace
 
-TemporaryFile::TemporaryFile(const std::string& directory, const std::string& name, mode_t mode)
+TemporaryFile::TemporaryFile(int directory, const std::string& name, mode_t mode)
     : directory_(directory), prefix_("." + name + ".tmp-") {
     if (!create_unnamed(mode)) create_named(mode);
 }
 
 TemporaryFile::~TemporaryFile() {
-    if (!path_.empty()) ::unlink(path_.c_str());
+    if (!name_.empty()) ::unlinkat(directory_, name_.c_str(), 0);
 }
 
 bool TemporaryFile::create_unnamed(mode_t mode) {
-    fd_ = open_descriptor(directory_.c_str(), O_TMPFILE | O_WRONLY, mode);
+    fd_ = open_descriptor_at(directory_, ".", O_TMPFILE | O_WRONLY, mode);
     if (!fd_) return false;
     // Locked before it has a name, so no cleanup can ever take it for a leftover.
     (void)::flock(fd_.get(), LOCK_EX | LOCK_NB);
@@ -62,12 +62,12 @@ bool TemporaryFile::create_unnamed(mode_t mode) {
 bool TemporaryFile::create_named(mode_t mode) {
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         // The name is known before the file exists, so nothing that fails later leaves it behind.
-        path_ = unique_path();
-        fd_ = open_descriptor(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, mode);
+        name_ = unique_name();
+        fd_ = open_descriptor_at(directory_, name_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, mode);
         if (fd_ && claim(fd_.get())) return true;
         error_ = fd_ ? EEXIST : errno;
         fd_.reset();
-        path_.clear();
+        name_.clear();
         if (error_ != EEXIST) return false;
     }
     return false;
@@ -76,10 +76,10 @@ bool TemporaryFile::create_named(mode_t mode) {
 bool TemporaryFile::link_name() {
     const std::string source = proc_path(fd_.get());
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        path_ = unique_path();
-        if (::linkat(AT_FDCWD, source.c_str(), AT_FDCWD, path_.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+        name_ = unique_name();
+        if (::linkat(AT_FDCWD, source.c_str(), directory_, name_.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
         const int error = errno;
-        path_.clear();
+        name_.clear();
         errno = error;
         if (error != EEXIST) return false;
     }
@@ -87,15 +87,15 @@ bool TemporaryFile::link_name() {
 }
 
 bool TemporaryFile::rename_to(const std::string& target) {
-    if (path_.empty() && !link_name()) return false;
-    if (::rename(path_.c_str(), target.c_str()) != 0) return false;
-    path_.clear();
+    if (name_.empty() && !link_name()) return false;
+    if (::renameat(directory_, name_.c_str(), directory_, target.c_str()) != 0) return false;
+    name_.clear();
     return true;
 }
 
 // Unique among living threads by the thread id; the random part keeps writers
 // in other PID namespaces apart.
-std::string TemporaryFile::unique_path() const {
+std::string TemporaryFile::unique_name() const {
     uint64_t random = 0;
     if (::getrandom(&random, sizeof random, GRND_NONBLOCK) != sizeof random) {
         struct timespec now;
@@ -105,11 +105,11 @@ std::string TemporaryFile::unique_path() const {
     char suffix[48];
     std::snprintf(suffix, sizeof suffix, "%ld-%016llx", static_cast<long>(::syscall(SYS_gettid)),
                   static_cast<unsigned long long>(random));
-    return directory_ + "/" + prefix_ + suffix;
+    return prefix_ + suffix;
 }
 
-void remove_stale_temporaries(const std::string& directory, const std::string& name) {
-    UniqueFd listed = open_descriptor(directory.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK);
+void remove_stale_temporaries(int directory, const std::string& name) {
+    UniqueFd listed = open_descriptor_at(directory, ".", O_RDONLY | O_DIRECTORY | O_NONBLOCK);
     std::unique_ptr<DIR, int (*)(DIR*)> dir(listed ? ::fdopendir(listed.get()) : nullptr, ::closedir);
     if (!dir) return;  // a directory the writer may not list keeps them
     listed.release();  // closedir closes it

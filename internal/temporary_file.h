@@ -17,7 +17,9 @@ public:
     // An unnamed file (O_TMPFILE) where the file system and /proc allow it, so
     // that a writer killed while writing leaves nothing; else one named
     // ".NAME.tmp-<thread>-<random>" from the start. mode is reduced by the umask.
-    TemporaryFile(const std::string& directory, const std::string& name, mode_t mode);
+    // directory is an open descriptor of the directory (O_PATH will do) that
+    // outlives this object: every name is looked up in it, never by a path.
+    TemporaryFile(int directory, const std::string& name, mode_t mode);
     // Removes its name, unless it was renamed into place.
     ~TemporaryFile();
     TemporaryFile(const TemporaryFile&) = delete;
@@ -27,24 +29,25 @@ public:
     int error() const { return error_; }  // why it could not be created
     int fd() const { return fd_.get(); }
 
-    // Puts it in place of target; errno says why not.
+    // Puts it in place of target, a name in the directory; errno says why not.
     bool rename_to(const std::string& target);
 
 private:
     bool create_unnamed(mode_t mode);
     bool create_named(mode_t mode);
     bool link_name();
-    std::string unique_path() const;
+    std::string unique_name() const;
 
-    std::string directory_;
+    int directory_;
     std::string prefix_;
     UniqueFd fd_;
-    std::string path_;  // its name while it has one
+    std::string name_;  // its name in the directory while it has one
     int error_ = 0;
 };
 
-// Removes the temporary files of name in directory that no writer holds any more.
-void remove_stale_temporaries(const std::string& directory, const std::string& name);
+// Removes the temporary files of name in the directory open at directory that
+// no writer holds any more.
+void remove_stale_temporaries(int directory, const std::string& name);
 
 }  // namespace korvanta_hardware
 

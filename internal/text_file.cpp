@@ -16,9 +16,12 @@ bool is_regular_file(int fd) {
     return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
 }
 
+// A regular file is then read as a plain open would read it: without
+// O_NONBLOCK, a read waits where a lock or a network file system makes it wait
+// instead of failing with EAGAIN.
 UniqueFd open_regular_file(const char* path) {
-    UniqueFd fd = open_descriptor(path, O_RDONLY | O_NONBLOCK);
-    if (fd && !is_regular_file(fd.get())) fd.reset();
+    UniqueFd fd = open_nonblocking_at(AT_FDCWD, path, O_RDONLY);
+    if (fd && (!is_regular_file(fd.get()) || ::fcntl(fd.get(), F_SETFL, 0) != 0)) fd.reset();
     return fd;
 }
 
@@ -50,7 +53,7 @@ bool read_first_line(const std::string& path, std::string& line) {
     return true;
 }
 
-LineReader::LineReader(const char* path) : fd_(open_descriptor(path, O_RDONLY | O_NONBLOCK)) {}
+LineReader::LineReader(const char* path) : fd_(open_nonblocking_at(AT_FDCWD, path, O_RDONLY)) {}
 
 // Most lines lie whole in the buffer and are handed out in place; only a line
 // that spans reads is gathered in long_line_. Each byte is looked at once.

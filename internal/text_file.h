@@ -1,6 +1,7 @@
 // Reading small text files through plain descriptors (O_CLOEXEC, no stdio).
 // Files are opened with O_NONBLOCK, so no open or read waits for a writer at
-// the other end of a FIFO, and memory stays within kMaxLineLength and a small
+// the other end of a FIFO (a lease on a regular file is waited out, as a
+// plain open waits for it), and memory stays within kMaxLineLength and a small
 // buffer whatever the file's size.
 #ifndef KORVANTA_HARDWARE_TEXT_FILE_H
 #define KORVANTA_HARDWARE_TEXT_FILE_H

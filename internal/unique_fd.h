@@ -3,6 +3,8 @@
 #define KORVANTA_HARDWARE_UNIQUE_FD_H
 
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -61,6 +63,27 @@ inline UniqueFd open_descriptor_at(int directory, const char* path, int flags, m
 
 inline UniqueFd open_descriptor(const char* path, int flags, mode_t mode = 0) {
     return open_descriptor_at(AT_FDCWD, path, flags, mode);
+}
+
+// open_descriptor_at with O_NONBLOCK, so that no FIFO or device holds the
+// caller, which still waits as a plain open does while another process's
+// lease on a regular file is broken (a file server's oplock, a backup agent):
+// O_NONBLOCK alone fails with EWOULDBLOCK there. The kernel ends a lease
+// within /proc/sys/fs/lease-break-time; a name that is no longer a regular
+// file ends the wait at once.
+inline UniqueFd open_nonblocking_at(int directory, const char* path, int flags, mode_t mode = 0) {
+    const int at_flags = flags & O_NOFOLLOW ? AT_SYMLINK_NOFOLLOW : 0;
+    const struct timespec pause = {0, 10 * 1000 * 1000};
+    for (;;) {
+        UniqueFd fd = open_descriptor_at(directory, path, flags | O_NONBLOCK, mode);
+        if (fd || errno != EWOULDBLOCK) return fd;
+        struct stat st;
+        if (::fstatat(directory, path, &st, at_flags) != 0 || !S_ISREG(st.st_mode)) {
+            errno = EWOULDBLOCK;
+            return fd;
+        }
+        ::nanosleep(&pause, nullptr);
+    }
 }
 
 }  // namespace korvanta_hardware

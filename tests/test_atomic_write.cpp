@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
@@ -39,6 +40,8 @@ using namespace korvanta_sim;
 std::atomic<long> fail_allocation{0};     // the allocation with this number throws; 0: none does
 std::atomic<bool> watch_writes{false};
 std::vector<struct stat> written_files;  // each regular file a write() went to, as it was then
+std::atomic<bool> watch_syncs{false};
+std::atomic<int> directory_syncs{0};  // fsync() of a directory, or syncfs() of the file system
 
 void* operator new(std::size_t size) {
     if (fail_allocation > 0 && --fail_allocation == 0) throw std::bad_alloc();
@@ -53,6 +56,21 @@ extern "C" ssize_t write(int fd, const void* data, size_t size) {
     struct stat st;
     if (watch_writes && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) written_files.push_back(st);
     return real(fd, data, size);
+}
+
+extern "C" int fsync(int fd) {
+    static const auto real = reinterpret_cast<int (*)(int)>(::dlsym(RTLD_NEXT, "fsync"));
+    struct stat st;
+    const int result = real(fd);
+    if (watch_syncs && result == 0 && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) ++directory_syncs;
+    return result;
+}
+
+extern "C" int syncfs(int fd) {
+    static const auto real = reinterpret_cast<int (*)(int)>(::dlsym(RTLD_NEXT, "syncfs"));
+    const int result = real(fd);
+    if (watch_syncs && result == 0) ++directory_syncs;
+    return result;
 }
 
 namespace {
@@ -205,6 +223,44 @@ TEST_F(AtomicWrite, SymbolicLinksStayAndTheirTargetIsReplaced) {
     EXPECT_EQ(backend.GetRobotUuid(), kId);
     EXPECT_EQ(entries_of(kIdentityDir), (std::set<std::string>{"robot_id", "store"}));
     EXPECT_EQ(entries_of(store), (std::set<std::string>{"middle", "real_id"}));
+}
+
+// As fs.protected_symlinks has it, whatever this machine's setting: in a sticky
+// world-writable directory only the writer's own links and the directory
+// owner's are followed; another user's link is refused and nothing is created.
+TEST_F(AtomicWrite, LinkInAStickyDirectoryIsFollowedOnlyWhereTheKernelWould) {
+    if (!can_become_nobody()) GTEST_SKIP() << kNeedsRealRoot;
+    struct Row {
+        uid_t link_owner, directory_owner;
+        mode_t directory_mode;
+        bool dangling, followed;
+    };
+    const Row rows[] = {
+        {1234, 0, 01777, false, false}, {1234, 0, 01777, true, false}, {0, 0, 01777, false, true},
+        {1234, 1234, 01777, false, true}, {1234, 0, 0777, false, true},
+    };
+    const std::string target = std::string(kIdentityDir) + "/aimed-at";
+    const std::string refused = "Failed to open the file: " + kRobotId +
+                                " is behind a symbolic link that another user owns in a sticky world-writable "
+                                "directory.\n";
+    for (const Row& row : rows) {
+        fs::remove_all(kIdentityDir);
+        write_identity_file("aimed-at", kOtherId + "\n");
+        if (row.dangling) fs::remove(target);
+        fs::create_symlink(target, kRobotId);
+        ASSERT_EQ(::lchown(kRobotId.c_str(), row.link_owner, row.link_owner), 0);
+        ASSERT_EQ(::chown(kIdentityDir, row.directory_owner, row.directory_owner), 0);
+        ASSERT_EQ(::chmod(kIdentityDir, row.directory_mode), 0);
+        const std::string where = "link of " + std::to_string(row.link_owner) + " in a directory of " +
+                                  std::to_string(row.directory_owner) + (row.dangling ? ", dangling" : "");
+        std::string err = stderr_of([&] { EXPECT_EQ(backend.WriteRobotUuid(kId), row.followed) << where; });
+        EXPECT_EQ(err, row.followed ? "" : refused) << where;
+        EXPECT_EQ(read_file(target), row.followed ? std::optional(kId + "\n")
+                                     : row.dangling ? std::nullopt
+                                                    : std::optional(kOtherId + "\n"))
+            << where;
+        EXPECT_TRUE(fs::is_symlink(kRobotId)) << where;
+    }
 }
 
 TEST_F(AtomicWrite, DanglingLinkGetsItsTargetCreated) {
@@ -383,11 +439,38 @@ TEST_F(AtomicWrite, DirectoryTheWriterMayNotListStillTakesTheReplacement) {
     write_identity_file("robot_id", kOtherId + "\n");
     ASSERT_EQ(::chmod(kRobotId.c_str(), 0666), 0);
     ASSERT_EQ(::chmod(kIdentityDir, 0333), 0);  // search and write, no read: it cannot be synced
-    ChildResult child = unprivileged(Drop::kCapabilities, [] { return HardwareFile().WriteRobotUuid(kId) ? 0 : 1; });
+    ChildResult child = unprivileged(Drop::kCapabilities, [] {
+        watch_syncs = true;
+        if (!HardwareFile().WriteRobotUuid(kId)) return 1;
+        return directory_syncs > 0 ? 0 : 2;  // its file system is synced instead
+    });
     EXPECT_EQ(child.exit_code, 0);
     EXPECT_EQ(child.stderr_text, "");
     EXPECT_EQ(read_file(kRobotId), kId + "\n");
     EXPECT_EQ(entries_of(kIdentityDir), (std::set<std::string>{"robot_id"}));
+}
+
+// A write that says true is durable whichever descriptor it could not get:
+// the renamed name is synced, or the file was rewritten in place and synced itself.
+TEST_F(AtomicWrite, SuccessWithFewDescriptorsLeftIsDurable) {
+    for (int spare = 0; spare < 8; ++spare) {
+        write_identity_file("robot_id", kOtherId + "\n");
+        ChildResult child = unprivileged(Drop::kNothing, [spare] {
+            const int lowest = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+            ::close(lowest);
+            struct rlimit limit;
+            if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return 2;
+            limit.rlim_cur = static_cast<rlim_t>(lowest + spare);
+            const ino_t before = status_of(kRobotId).st_ino;
+            if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) return 2;
+            watch_syncs = true;
+            const bool written = HardwareFile().WriteRobotUuid(kId);
+            watch_syncs = false;
+            return written && status_of(kRobotId).st_ino != before && directory_syncs == 0 ? 1 : 0;
+        });
+        EXPECT_EQ(child.exit_code, 0) << spare << " descriptors to spare: " << child.stderr_text;
+        EXPECT_NE(read_file(kRobotId), std::nullopt);
+    }
 }
 
 // ---- Concurrent readers and writers ----

@@ -63,6 +63,8 @@ const std::string kWriteIoError = "write operation failed: eeprom write: Input/o
 const std::string kNoSpace = "write operation failed: eeprom write: No space left on device";
 const std::string kNotKept = "write verification failed\n";
 const std::string kReadOnly = "the eeprom is open for reading only\n";
+const std::string kLinkRefused = "Failed to open the file: /etc/korvanta/robot_id is behind a symbolic link that "
+                                 "another user owns in a sticky world-writable directory.\n";
 
 enum class Backend { kFile, kEeprom };
 
@@ -87,6 +89,8 @@ enum class Fault {
     kFifoInPlace,        // files: a FIFO without a writer, where a read would wait for ever
     kEndlessFile,        // files: /dev/zero, one endless line
     kLongFirstLine,      // files: a first line longer than the readers hold (64 KiB)
+    kLeased,             // another process holds a write lease, and lets go 200 ms after the break begins
+    kOthersLinkInSticky, // files: the file is uid 1234's link in a sticky world-writable directory
 };
 
 enum class Stored {
@@ -261,7 +265,14 @@ void prepare(const Case& c) {
         case Fault::kLongFirstLine:
             write_identity_file(identity_file(c.op), kLongLine);
             break;
+        case Fault::kOthersLinkInSticky:
+            must(::rename(store_file.c_str(), (store_file + ".aimed-at").c_str()) == 0 &&
+                     ::symlink((store_file + ".aimed-at").c_str(), store_file.c_str()) == 0 &&
+                     ::lchown(store_file.c_str(), 1234, 1234) == 0 && ::chmod(store_dir.c_str(), 01777) == 0,
+                 "plant a link");
+            break;
         case Fault::kNone:
+        case Fault::kLeased:
         case Fault::kFailsMidTransfer:
         case Fault::kRefusesWrites:
         case Fault::kWriteProtected:
@@ -270,8 +281,34 @@ void prepare(const Case& c) {
     }
 }
 
+pid_t lease_holder = -1;
+
+// A file server's oplock: a write lease, let go 200 ms after its break begins.
+void hold_lease(const std::string& path) {
+    int ready[2];
+    must(::pipe2(ready, O_CLOEXEC) == 0, "pipe2");
+    lease_holder = ::fork();
+    must(lease_holder >= 0, "fork");
+    if (lease_holder == 0) {
+        sigset_t broken;
+        sigemptyset(&broken);
+        sigaddset(&broken, SIGIO);
+        sigprocmask(SIG_BLOCK, &broken, nullptr);
+        int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+        char held = fd >= 0 && ::fcntl(fd, F_SETLEASE, F_WRLCK) == 0 ? 'y' : 'n';
+        int signal = 0;
+        if (::write(ready[1], &held, 1) == 1 && held == 'y' && sigwait(&broken, &signal) == 0) ::usleep(200000);
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    char held = 'n';
+    must(::read(ready[0], &held, 1) == 1 && held == 'y', "take a lease");
+    ::close(ready[0]);
+}
+
 // Puts a device in front of the store once the store has been looked at; lift() takes it away.
 void cover(const Case& c) {
+    if (c.fault == Fault::kLeased) hold_lease(c.backend == Backend::kFile ? path_of(c.op) : kEepromPath);
     if (c.fault == Fault::kRefusesWrites)
         must(::mount("/dev/full", kEepromPath, nullptr, MS_BIND, nullptr) == 0, "bind /dev/full");
     if (c.fault == Fault::kEndlessFile)
@@ -304,6 +341,10 @@ bool enter_fault(const Case& c) {
 void lift(const Case& c) {
     if (c.fault == Fault::kRefusesWrites) ::umount2(kEepromPath, MNT_DETACH);
     if (c.fault == Fault::kEndlessFile) ::umount2(path_of(c.op).c_str(), MNT_DETACH);
+    if (c.fault == Fault::kLeased) {
+        ::kill(lease_holder, SIGKILL);
+        ::waitpid(lease_holder, nullptr, 0);
+    }
 }
 
 // ---- Running one row ---------------------------------------------------------
@@ -501,6 +542,12 @@ const std::vector<Case> kFileCases = {
     {B::kFile, F::kLongFirstLine, O::kReadSerial, "null", "file:/etc/korvanta/robot_sn ID string size err. str_size:65536 size:16"},
     {B::kFile, F::kLongFirstLine, O::kReadRobotUuid, kMachineId,
      "file:/etc/korvanta/robot_id ID string size err. str_size:65536 size:16" + kFallback},
+
+    // A reader waits for the break, as a plain open does, instead of taking the file for missing.
+    {B::kFile, F::kLeased, O::kReadRobotUuid, kUuidOld, ""},
+
+    // Where the kernel would not follow the link (fs.protected_symlinks), the write is refused.
+    {B::kFile, F::kOthersLinkInSticky, O::kWriteRobotUuid, "false", kLinkRefused},
 };
 
 // Every fault that keeps the stream from opening: failure values, one message, nothing touched.
@@ -560,6 +607,8 @@ std::vector<Case> eeprom_cases() {
         {B::kEeprom, F::kWriteProtected, O::kWriteRobotUuid, "false", kNotKept},
         {B::kEeprom, F::kWriteProtected, O::kWriteSerial, "false", kNotKept},
         {B::kEeprom, F::kWriteProtected, O::kWriteStatus, "false", kNotKept},
+
+        {B::kEeprom, F::kLeased, O::kReadSerial, kSerialOld, ""},
     };
     // Write access refused: opened for reading only; reads work, writes are refused before any transfer.
     for (Fault fault : {F::kNoWritePermission, F::kReadOnlyFileSystem}) {
@@ -600,6 +649,8 @@ std::string name_of(Fault fault) {
         {F::kFifoInPlace, "FifoInPlaceOfFile"},
         {F::kEndlessFile, "EndlessFile"},
         {F::kLongFirstLine, "FirstLineLongerThan64KiB"},
+        {F::kLeased, "LeasedByAnotherProcess"},
+        {F::kOthersLinkInSticky, "OtherUsersLinkInStickyDirectory"},
     };
     return names.at(fault);
 }
@@ -622,6 +673,7 @@ class FaultMatrix : public OnSimulatedUnit, public testing::WithParamInterface<C
 
 TEST_P(FaultMatrix, GivesItsResultAndMessageAndLosesNothing) {
     const Case& c = GetParam();
+    if (c.fault == Fault::kOthersLinkInSticky && !can_become_nobody()) GTEST_SKIP() << kNeedsRealRoot;
     if (c.backend == Backend::kFile)
         put_identity_files();
     else

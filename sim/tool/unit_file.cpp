@@ -70,8 +70,9 @@ std::string holds_too_much(size_t limit, std::optional<off_t> size) {
 // regular file, and nothing else is even waited for (a FIFO, /dev/zero);
 // otherwise a pipe is read too, as a unit file given as <(...) is.
 bool read_at_most(const fs::path& path, size_t limit, bool regular_only, std::string& content, std::string& error) {
-    int flags = O_RDONLY | O_NOCTTY | O_CLOEXEC | (regular_only ? O_NONBLOCK : 0);
-    korvanta_hardware::UniqueFd fd(::open(path.c_str(), flags));
+    korvanta_hardware::UniqueFd fd = regular_only
+                                         ? korvanta_hardware::open_nonblocking_at(AT_FDCWD, path.c_str(), O_RDONLY | O_NOCTTY)
+                                         : korvanta_hardware::open_descriptor(path.c_str(), O_RDONLY | O_NOCTTY);
     struct stat status;
     if (!fd || ::fstat(fd.get(), &status) != 0) {
         error = std::strerror(errno);
