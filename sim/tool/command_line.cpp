@@ -98,7 +98,8 @@ std::string help_text() {
            "\n"
            "Exit status: COMMAND's (128+N when killed by signal N); 2 bad command line or\n"
            "unit file (COMMAND did not run); 125 the simulation failed; 126 COMMAND cannot\n"
-           "be executed; 127 COMMAND not found.\n";
+           "be executed; 127 COMMAND not found. When --save fails, 125 wins over\n"
+           "COMMAND's status, which the message gives.\n";
 }
 
 std::string version_text() { return std::string("korvanta-sim ") + KORVANTA_SIM_VERSION + "\n"; }

@@ -33,10 +33,13 @@ bool under(const fs::path& path, const char* top) {
 }
 
 // Where --save will write, as seen from inside the sandbox too: absolute, and
-// not on the paths the sandbox replaces (the file would vanish with it).
+// not on the paths the sandbox replaces (the file would vanish with it). The
+// name stays as given: its links are followed at the write, where the kernel
+// would follow them, never here.
 bool resolve_save_path(std::string& path, std::string& error) {
     std::error_code ec;
-    fs::path resolved = fs::weakly_canonical(fs::absolute(path, ec), ec);
+    const fs::path absolute = fs::absolute(path, ec);
+    fs::path resolved = fs::weakly_canonical(absolute, ec);
     if (ec) {
         error = "--save " + path + ": " + ec.message();
         return false;
@@ -51,7 +54,13 @@ bool resolve_save_path(std::string& path, std::string& error) {
         error = "--save " + path + ": not a file in an existing directory";
         return false;
     }
-    path = resolved.string();
+    // Refused before the command runs: a FIFO would hold the save for ever.
+    const fs::file_status status = fs::status(resolved, ec);
+    if (fs::exists(status) && !fs::is_regular_file(status) && !fs::is_character_file(status)) {
+        error = "--save " + path + ": not a regular file";
+        return false;
+    }
+    path = absolute.string();
     return true;
 }
 
@@ -75,8 +84,10 @@ int run_in_sandbox(const Invocation& invocation) {
     if (lifeline < 0) return complain(kExitSimFailed, "no lifeline passed on in descriptor " + invocation.lifeline);
     if (!put_in_place(unit, error)) return complain(kExitSimFailed, "cannot set up the unit: " + error);
     int status = run_command(invocation.command, lifeline);
+    // The save's failure wins: the unit asked for is not there. The command's own status is said too.
     if (!invocation.save.empty() && !save_unit(unit.store, invocation.save, error))
-        return complain(kExitSimFailed, "--save: " + error);
+        return complain(kExitSimFailed, "--save: " + error +
+                                            (status != 0 ? "; COMMAND's own status: " + std::to_string(status) : ""));
     return status;
 }
 

@@ -1,14 +1,12 @@
 #include "save.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "atomic_file.h"
 #include "identity_limits.h"
 #include "korvanta_hardware.h"
 #include "simulated_unit.h"
@@ -70,16 +68,20 @@ std::string unit_file_text() {
     return unit.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
+// Replaced whole, as the library replaces an identity file: a save that fails
+// keeps the old file, a special file is refused at once, and a link is
+// followed only where the kernel would follow it.
 bool write_file(const std::string& path, const std::string& content, std::string& error) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    bool ok = fd >= 0 && korvanta_hardware::write_all(fd, content);
-    int saved = errno;
-    if (fd >= 0 && ::close(fd) != 0 && ok) {
-        ok = false;
-        saved = errno;
-    }
-    if (!ok) error = "cannot write " + path + ": " + std::strerror(saved);
-    return ok;
+    errno = 0;
+    const korvanta_hardware::ReplaceResult result = korvanta_hardware::replace_file(path, content);
+    if (result == korvanta_hardware::ReplaceResult::kReplaced) return true;
+    const int saved = errno;
+    error = "cannot write " + path;
+    if (result == korvanta_hardware::ReplaceResult::kLinkRefused)
+        error += std::string(": it is behind ") + korvanta_hardware::kRefusedLink;
+    else if (saved != 0)
+        error += std::string(": ") + std::strerror(saved);
+    return false;
 }
 
 }  // namespace

@@ -45,7 +45,9 @@ bool fail(std::string& error, const std::string& key, const std::string& reason)
     return false;
 }
 
-std::string in_quotes(const std::string& text) { return "\"" + text + "\""; }
+// As JSON writes it: a control character (a NUL among them) escaped, so that
+// the message says all of it.
+std::string in_quotes(const std::string& text) { return Json(text).dump(-1, ' ', false, Json::error_handler_t::replace); }
 
 std::string joined(const std::vector<std::string>& words) {
     std::string text;
@@ -221,7 +223,10 @@ bool read_image(const Json& object, const fs::path& unit_dir, Unit& unit, std::s
         return true;
     }
     if (!value->is_string()) return fail(error, kEepromImageKey, "must be a string");
-    fs::path path = unit_dir / value->get<std::string>();
+    const std::string& name = value->get_ref<const std::string&>();
+    // The open would end the name there and read another file.
+    if (name.find('\0') != std::string::npos) return fail(error, kEepromImageKey, in_quotes(name) + " holds a NUL");
+    fs::path path = unit_dir / name;
     std::string bytes, reason;
     if (!read_at_most(path, kMaxEepromImage, true, bytes, reason))
         return fail(error, kEepromImageKey, "cannot read " + path.string() + ": " + reason);
@@ -242,9 +247,25 @@ bool read_host_items(const Json& object, Unit& unit, std::string& error) {
     return true;
 }
 
+// The first key that an object holds twice; the parser itself keeps the last.
+Json::parser_callback_t first_repeated_key(std::vector<std::vector<std::string>>& keys, std::string& repeated) {
+    return [&keys, &repeated](int, Json::parse_event_t event, Json& parsed) {
+        if (event == Json::parse_event_t::object_start) keys.emplace_back();
+        if (event == Json::parse_event_t::object_end) keys.pop_back();
+        if (event != Json::parse_event_t::key || keys.empty()) return true;
+        const std::string& key = parsed.get_ref<const std::string&>();
+        for (const std::string& seen : keys.back())
+            if (seen == key && repeated.empty()) repeated = key;
+        keys.back().push_back(key);
+        return true;
+    };
+}
+
 bool parse(const std::string& text, Json& object, std::string& error) {
+    std::vector<std::vector<std::string>> keys;
+    std::string repeated;
     try {
-        object = Json::parse(text);
+        object = Json::parse(text, first_repeated_key(keys, repeated));
     } catch (const Json::parse_error& e) {
         // Drop the library's "[json.exception.parse_error.101] " tag; keep where and what.
         std::string what = e.what();
@@ -252,9 +273,11 @@ bool parse(const std::string& text, Json& object, std::string& error) {
         error = "not valid JSON: " + (tag_end == std::string::npos ? what : what.substr(tag_end + 2));
         return false;
     }
-    if (object.is_object()) return true;
-    error = "must hold one JSON object";
-    return false;
+    if (!object.is_object()) {
+        error = "must hold one JSON object";
+        return false;
+    }
+    return repeated.empty() || fail(error, repeated, "given twice; say it once");
 }
 
 bool check_unit(const Json& object, const fs::path& unit_dir, Unit& unit, std::string& error) {

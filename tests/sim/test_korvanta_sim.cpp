@@ -212,6 +212,9 @@ TEST_F(KorvantaSim, BadUnitFileFailsNamingTheKeyBeforeTheCommandRuns) {
         {R"({"hw_uuid": "00112233445566778899aabbccddeeff"})", "store: missing"},
         {R"({"store": "flash"})", "store: \"flash\""},
         {R"({"store": "files", "serial_number": "x"})", "serial_number: unknown key"},
+        {R"({"store": "eeprom", "uuid": "ffffffffffffffffffffffffffffffff", "store": "files"})", "store: given twice"},
+        {R"({"store": "eeprom", "uuid": "0123456789abcdef\u0000123456789abcde"})",
+         R"(uuid: "0123456789abcdef\u0000123456789abcde" has 31 characters, not 32)"},
         {R"({"store": "eeprom", "uuid": "0123456789abcdef0123456789abcde"})", "uuid: "},
         {R"({"store": "eeprom", "serial": "0123456789abcdef0123456789abcdeg"})", "serial: "},
         {R"({"store": "files", "hw_uuid": "0123456789abcdef\n123456789abcdef"})", "hw_uuid: "},
@@ -227,6 +230,7 @@ TEST_F(KorvantaSim, BadUnitFileFailsNamingTheKeyBeforeTheCommandRuns) {
         {R"({"store": "eeprom", "eeprom_image": "image.bin", "board_type": 1})", "eeprom_image: "},
         {R"({"store": "files", "eeprom_image": "image.bin"})", "eeprom_image: "},
         {R"({"store": "eeprom", "eeprom_image": "missing.bin"})", "eeprom_image: cannot read"},
+        {R"({"store": "eeprom", "eeprom_image": "image.bin\u0000.old"})", R"("image.bin\u0000.old" holds a NUL)"},
         {R"({"store": "eeprom", "eeprom_image": "/dev/zero"})", "eeprom_image: cannot read /dev/zero: not a regular"},
         {R"({"store": "eeprom", "eeprom_image": "fifo.bin"})", "fifo.bin: not a regular file"},
         {R"({"store": "eeprom", "eeprom_image": "huge.bin"})", "huge.bin: it holds 2147483648 bytes, more than"},
@@ -313,11 +317,37 @@ TEST_F(KorvantaSim, SignalsReachTheCommandWhichNeverOutlivesTheTool) {
 
 TEST_F(KorvantaSim, RefusesToSaveWhereTheSimulationReplacesTheFiles) {
     fs::path marker = dir_ / "ran";
-    for (const char* target : {"/etc/unit.json", "/proc/unit.json", "/sys/bus/unit.json"}) {
+    ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);  // without a reader a save would wait for ever
+    const std::string fifo = (dir_ / "fifo").string();
+    for (const std::string& target : {std::string("/etc/unit.json"), std::string("/proc/unit.json"),
+                                      std::string("/sys/bus/unit.json"), fifo}) {
         Result refused = run({kSim, "--save", target, (kUnits / "nothing.json").string(), "--", "touch", marker.string()});
         EXPECT_EQ(refused.status, 2) << target;
         EXPECT_FALSE(fs::exists(marker)) << target;
     }
+}
+
+// The save's failure wins (125), and the message keeps the command's own status.
+TEST_F(KorvantaSim, FailedSaveSaysWhyAndWhatTheCommandGave) {
+    struct Row {
+        std::string target, command, says;
+    };
+    std::vector<Row> rows = {{(dir_ / "gone" / "saved.json").string(), "rmdir " + (dir_ / "gone").string() + "; exit 3",
+                              "saved.json: No such file or directory; COMMAND's own status: 3"}};
+    // Another user's link in a sticky world-writable directory, as in /tmp.
+    fs::create_directories(dir_ / "gone");
+    fs::create_directories(dir_ / "shared");
+    fs::permissions(dir_ / "shared", fs::perms::all | fs::perms::sticky_bit);
+    fs::create_symlink(write_all(dir_ / "aimed-at", "kept\n"), dir_ / "shared" / "saved.json");
+    if (::geteuid() == 0 && ::lchown((dir_ / "shared" / "saved.json").c_str(), 1234, 1234) == 0)
+        rows.push_back({(dir_ / "shared" / "saved.json").string(), "true",
+                        "is behind a symbolic link that another user owns in a sticky world-writable directory"});
+    for (const Row& row : rows) {
+        Result failed = run({kSim, "--save", row.target, (kUnits / "nothing.json").string(), "--", "sh", "-c", row.command});
+        EXPECT_EQ(failed.status, 125) << row.target;
+        EXPECT_NE(failed.err.find(row.says), std::string::npos) << failed.err;
+    }
+    EXPECT_EQ(read_all(dir_ / "aimed-at"), "kept\n");
 }
 
 TEST_F(KorvantaSim, SaysWhyWhenNoNamespaceCanBeMade) {
