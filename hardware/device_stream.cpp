@@ -41,8 +41,9 @@ bool DeviceStreamBuf::open(const char* path, bool writable) {
 bool DeviceStreamBuf::positionAtEnd() {
     struct stat st;
     if (::fstat(fd_.get(), &st) != 0) return false;
+    // A regular file is then read as a plain open reads it: a lock makes a read wait, not fail.
     if (S_ISREG(st.st_mode))
-        position_ = st.st_size;
+        position_ = ::fcntl(fd_.get(), F_SETFL, 0) == 0 ? st.st_size : -1;
     else if (S_ISCHR(st.st_mode))
         position_ = ::lseek(fd_.get(), 0, SEEK_END);
     else

@@ -186,6 +186,8 @@ ReplaceResult replace_file(const std::string& path, const std::string& content) 
     if (::fstat(file.get(), &old) != 0) return ReplaceResult::kOpenFailed;
     // A FIFO, socket or block device holds no identity.
     if (!S_ISREG(old.st_mode) && !S_ISCHR(old.st_mode)) return ReplaceResult::kOpenFailed;
+    // A regular file is written as a plain open writes it, waiting where a lock makes it wait.
+    if (S_ISREG(old.st_mode) && ::fcntl(file.get(), F_SETFL, 0) != 0) return ReplaceResult::kOpenFailed;
     // Every other name of a hard-linked file must see the new content too. No
     // link at all means another writer replaced it since the open: replace again.
     if (S_ISREG(old.st_mode) && old.st_nlink <= 1) {
