@@ -89,7 +89,7 @@ enum class Fault {
     kFifoInPlace,        // files: a FIFO without a writer, where a read would wait for ever
     kEndlessFile,        // files: /dev/zero, one endless line
     kLongFirstLine,      // files: a first line longer than the readers hold (64 KiB)
-    kLeased,             // another process holds a write lease, and lets go 200 ms after the break begins
+    kLeased,             // another process holds a write lease, and lets go once the break begins
     kOthersLinkInSticky, // files: the file is uid 1234's link in a sticky world-writable directory
 };
 
@@ -281,34 +281,17 @@ void prepare(const Case& c) {
     }
 }
 
-pid_t lease_holder = -1;
-
-// A file server's oplock: a write lease, let go 200 ms after its break begins.
-void hold_lease(const std::string& path) {
-    int ready[2];
-    must(::pipe2(ready, O_CLOEXEC) == 0, "pipe2");
-    lease_holder = ::fork();
-    must(lease_holder >= 0, "fork");
-    if (lease_holder == 0) {
-        sigset_t broken;
-        sigemptyset(&broken);
-        sigaddset(&broken, SIGIO);
-        sigprocmask(SIG_BLOCK, &broken, nullptr);
-        int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-        char held = fd >= 0 && ::fcntl(fd, F_SETLEASE, F_WRLCK) == 0 ? 'y' : 'n';
-        int signal = 0;
-        if (::write(ready[1], &held, 1) == 1 && held == 'y' && sigwait(&broken, &signal) == 0) ::usleep(200000);
-        ::_exit(0);
-    }
-    ::close(ready[1]);
-    char held = 'n';
-    must(::read(ready[0], &held, 1) == 1 && held == 'y', "take a lease");
-    ::close(ready[0]);
-}
+// A file server's oplock on the store: a write lease, let go once its break begins.
+int leased = -1;
+void release_lease(int) { ::fcntl(leased, F_SETLEASE, F_UNLCK); }
 
 // Puts a device in front of the store once the store has been looked at; lift() takes it away.
 void cover(const Case& c) {
-    if (c.fault == Fault::kLeased) hold_lease(c.backend == Backend::kFile ? path_of(c.op) : kEepromPath);
+    if (c.fault == Fault::kLeased) {
+        leased = ::open((c.backend == Backend::kFile ? path_of(c.op) : kEepromPath).c_str(), O_RDWR | O_CLOEXEC);
+        ::signal(SIGIO, release_lease);
+        must(::fcntl(leased, F_SETLEASE, F_WRLCK) == 0, "take a lease");
+    }
     if (c.fault == Fault::kRefusesWrites)
         must(::mount("/dev/full", kEepromPath, nullptr, MS_BIND, nullptr) == 0, "bind /dev/full");
     if (c.fault == Fault::kEndlessFile)
@@ -341,10 +324,7 @@ bool enter_fault(const Case& c) {
 void lift(const Case& c) {
     if (c.fault == Fault::kRefusesWrites) ::umount2(kEepromPath, MNT_DETACH);
     if (c.fault == Fault::kEndlessFile) ::umount2(path_of(c.op).c_str(), MNT_DETACH);
-    if (c.fault == Fault::kLeased) {
-        ::kill(lease_holder, SIGKILL);
-        ::waitpid(lease_holder, nullptr, 0);
-    }
+    if (c.fault == Fault::kLeased) ::close(leased);
 }
 
 // ---- Running one row ---------------------------------------------------------
