@@ -69,14 +69,15 @@ inline UniqueFd open_descriptor(const char* path, int flags, mode_t mode = 0) {
 // caller, which still waits as a plain open does while another process's
 // lease on a regular file is broken (a file server's oplock, a backup agent):
 // O_NONBLOCK alone fails with EWOULDBLOCK there. The kernel ends a lease
-// within /proc/sys/fs/lease-break-time; a name that is no longer a regular
-// file ends the wait at once.
+// within /proc/sys/fs/lease-break-time (45 s unless set); a name that is no
+// longer a regular file ends the wait at once, and so do five minutes of
+// EWOULDBLOCK, which no lease takes.
 inline UniqueFd open_nonblocking_at(int directory, const char* path, int flags, mode_t mode = 0) {
     const int at_flags = flags & O_NOFOLLOW ? AT_SYMLINK_NOFOLLOW : 0;
     const struct timespec pause = {0, 10 * 1000 * 1000};
-    for (;;) {
+    for (int waits = 0;; ++waits) {
         UniqueFd fd = open_descriptor_at(directory, path, flags | O_NONBLOCK, mode);
-        if (fd || errno != EWOULDBLOCK) return fd;
+        if (fd || errno != EWOULDBLOCK || waits == 5 * 60 * 100) return fd;
         struct stat st;
         if (::fstatat(directory, path, &st, at_flags) != 0 || !S_ISREG(st.st_mode)) {
             errno = EWOULDBLOCK;
