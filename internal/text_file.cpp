@@ -16,12 +16,9 @@ bool is_regular_file(int fd) {
     return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// A regular file is then read as a plain open would read it: without
-// O_NONBLOCK, a read waits where a lock or a network file system makes it wait
-// instead of failing with EAGAIN.
 UniqueFd open_regular_file(const char* path) {
     UniqueFd fd = open_nonblocking_at(AT_FDCWD, path, O_RDONLY);
-    if (fd && (!is_regular_file(fd.get()) || ::fcntl(fd.get(), F_SETFL, 0) != 0)) fd.reset();
+    if (fd && !is_regular_file(fd.get())) fd.reset();
     return fd;
 }
 
@@ -34,6 +31,14 @@ ssize_t read_some(int fd, char* buffer, size_t size) {
     return n;
 }
 
+// A regular file answers EAGAIN only where a plain read would wait (a lock,
+// a network file system): without O_NONBLOCK, it waits as that read would.
+ssize_t read_regular(int fd, char* buffer, size_t size) {
+    ssize_t n = read_some(fd, buffer, size);
+    if (n < 0 && errno == EAGAIN && ::fcntl(fd, F_SETFL, 0) == 0) n = read_some(fd, buffer, size);
+    return n;
+}
+
 }  // namespace
 
 bool read_first_line(const std::string& path, std::string& line) {
@@ -42,7 +47,7 @@ bool read_first_line(const std::string& path, std::string& line) {
     std::string result;
     char buffer[4096];
     while (result.size() < kMaxLineLength) {
-        ssize_t n = read_some(fd.get(), buffer, std::min(sizeof buffer, kMaxLineLength - result.size()));
+        ssize_t n = read_regular(fd.get(), buffer, std::min(sizeof buffer, kMaxLineLength - result.size()));
         if (n < 0) return false;  // an I/O error: nothing usable was read
         if (n == 0) break;
         const void* newline = std::memchr(buffer, '\n', static_cast<size_t>(n));
