@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "korvanta_hardware_flat.h"
 
@@ -36,8 +37,8 @@ struct HandleDestroyer {
 using Handle = std::unique_ptr<KorvantaHardwareInformation, HandleDestroyer>;
 
 // A fresh information object: it reads the store now. The library's messages
-// while it reads reach stderr with their lines ended.
-Handle open_handle();
+// while it reads reach stderr with their lines ended, and messages if given.
+Handle open_handle(std::vector<std::string>* messages = nullptr);
 
 // An EEPROM that exists but cannot be opened for reading leaves every item
 // "null". Says why on stderr and returns false; true when there is no EEPROM
@@ -57,7 +58,8 @@ struct Identity {
     NamedCode board_type;
     NamedCode version;  // named from the station table on a station board
     NamedCode status;
-    std::string source;  // the EEPROM's path, kIdentityFilesSource or kNoSource
+    std::string source;       // the EEPROM's path, kIdentityFilesSource or kNoSource
+    std::string uuid_source;  // where uuid came from: one of the kUuidFrom... names
 };
 
 inline constexpr char kIdentityFilesSource[] = "identity files";
@@ -65,7 +67,19 @@ inline constexpr char kIdentityFilesSource[] = "identity files";
 // (the robot identifier may still be the operating system's machine-id).
 inline constexpr char kNoSource[] = "none";
 
-Identity read_identity(const KorvantaHardwareInformation* h);
+// Where the robot identifier came from. A stand-in shares its value with
+// another item, and /etc/machine-id with every clone of a disk image.
+inline constexpr char kUuidFromEeprom[] = "eeprom";         // the EEPROM's own field
+inline constexpr char kUuidFromHwUuid[] = "hw_uuid";        // its stand-in, the hardware identifier
+inline constexpr char kUuidFromRobotId[] = "robot_id";      // the identity file robot_id
+inline constexpr char kUuidFromMachineId[] = "machine-id";  // its stand-in, /etc/machine-id
+inline constexpr char kUuidFromNowhere[] = "none";          // no usable identifier
+
+// The identity h holds; messages are those the library printed while h read
+// the store, which tell whether a stand-in took the identifier's place.
+Identity read_identity(const KorvantaHardwareInformation* h, const std::vector<std::string>& messages);
+// The identity as a fresh information object reads it now.
+Identity read_identity();
 
 // --- The reports; each ends with a line feed.
 

@@ -153,11 +153,11 @@ int run(const Command& command) {
         case Action::kVersion:
             return print(version_text());
         case Action::kShow:
-            return print(format_text(read_identity(open_handle().get())));
+            return print(format_text(read_identity()));
         case Action::kShowJson:
-            return print(format_json(read_identity(open_handle().get())));
+            return print(format_json(read_identity()));
         case Action::kShowPrometheus: {
-            std::string metrics = format_prometheus(read_identity(open_handle().get()));
+            std::string metrics = format_prometheus(read_identity());
             return command.value.empty() ? print(metrics) : write_report_file(command.value, metrics);
         }
         default:

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -109,7 +110,8 @@ TEST_F(HwinfoTool, ReadableOutputOfAFileUnitListsEveryItemAligned) {
               "board type:          2 AI_BOARD\n"
               "version:             10 KORVANTA_PRO_EVT\n"
               "status:              3 QA_TEST\n"
-              "source:              identity files\n");
+              "source:              identity files\n"
+              "robot_uuid_source:   robot_id\n");
     EXPECT_EQ(run.err, "");
 }
 
@@ -140,7 +142,8 @@ TEST_F(HwinfoTool, JsonOfAUnitWithNothingKeepsEveryKeyInTheSameOrder) {
     for (const auto& item : object.items()) keys.push_back(item.key());
     EXPECT_EQ(keys, (std::vector<std::string>{"uuid", "hw_uuid", "serial", "cpu_serial_number", "board_type",
                                               "board_type_name", "robot_version", "robot_version_name",
-                                              "robot_status", "robot_status_name", "source"}));
+                                              "robot_status", "robot_status_name", "source",
+                                              "robot_uuid_source"}));
     EXPECT_EQ(object["uuid"], "null");
     EXPECT_EQ(object["board_type"], 0);
     EXPECT_EQ(object["robot_version"], 65535);
@@ -149,11 +152,38 @@ TEST_F(HwinfoTool, JsonOfAUnitWithNothingKeepsEveryKeyInTheSameOrder) {
     // For Prometheus, empty labels rather than a broken file.
     EXPECT_NE(run_hwinfo({"--prometheus"}).out.find(
                   "\nkorvanta_hardware_info{robot_uuid=\"\",hw_uuid=\"\",serial=\"\",cpu_serial=\"\",board_type=\"UNKNOWN\","
-                  "robot_version=\"UNKNOWN\",robot_status=\"UNKNOWN\",source=\"none\"} 1\n"),
+                  "robot_version=\"UNKNOWN\",robot_status=\"UNKNOWN\",source=\"none\",robot_uuid_source=\"none\"} 1\n"),
               std::string::npos);
     // One identity file, even an empty one, is a source: its value is what is wrong.
     write_identity_file("robot_status_code", "");
     EXPECT_EQ(parsed(run_hwinfo({"--json"}).out)["source"], "identity files");
+}
+
+TEST_F(HwinfoTool, RobotUuidSourceTellsAStandInFromTheStoresOwnIdentifier) {
+    struct Unit {
+        const char* name;
+        std::function<void()> install;
+        const char* uuid_source;
+    };
+    const std::vector<Unit> units = {
+        {"EEPROM", [] { eeprom_unit(1, 2, 5).install(); }, "eeprom"},
+        {"erased robot uuid", [] { EepromImage::erased().hw_uuid(kHwUuid).install(); }, "hw_uuid"},
+        {"erased EEPROM", [] { EepromImage::erased().install(); }, "none"},
+        {"files", make_file_unit, "robot_id"},
+        {"zeroed robot_id", [] { IdentityFiles().robot_id(std::string(32, '0')).machine_id(kNewId).install(); },
+         "machine-id"},
+        // No identity file at all, so "source: none", yet the identifier is the clonable machine-id.
+        {"machine-id only", [] { write_machine_id(kNewId + "\n"); }, "machine-id"},
+        {"nothing", [] {}, "none"},
+    };
+    for (const Unit& unit : units) {
+        reset_unit();
+        unit.install();
+        ToolRun run = run_hwinfo({"--json"});
+        EXPECT_EQ(parsed(run.out)["robot_uuid_source"], unit.uuid_source) << unit.name << ": " << run.out;
+        const std::string label = std::string(",robot_uuid_source=\"") + unit.uuid_source + "\"}";
+        EXPECT_NE(run_hwinfo({"--prometheus"}).out.find(label), std::string::npos) << unit.name;
+    }
 }
 
 TEST_F(HwinfoTool, StationBoardNamesItsVersionFromTheStationTable) {
@@ -195,7 +225,7 @@ TEST_F(HwinfoTool, PrometheusLabelsCarryTheTextsEscapedAndGaugesTheCodes) {
     EXPECT_NE(run.out.find("korvanta_hardware_info{robot_uuid=\"" + kRobotUuid + "\",hw_uuid=\"" + kHwUuid +
                            "\",serial=\"say \\\"hi\\\" C:\\\\korvanta \xEF\xBF\xBD" + std::string(10, '0') +
                            "\",cpu_serial=\"00000000c0ffee42\",board_type=\"AI_BOARD\",robot_version=\"KORVANTA_PRO_EVT\","
-                           "robot_status=\"QA_TEST\",source=\"identity files\"} 1\n"),
+                           "robot_status=\"QA_TEST\",source=\"identity files\",robot_uuid_source=\"robot_id\"} 1\n"),
               std::string::npos)
         << run.out;
     for (std::string gauge : {"board_type_code 2", "robot_version_code 10", "robot_status_code 3"}) {
