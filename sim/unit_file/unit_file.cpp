@@ -263,6 +263,13 @@ bool check_unit(const Json& object, const fs::path& unit_dir, Unit& unit, std::s
            read_image(object, unit_dir, unit, error) && read_host_items(object, unit, error);
 }
 
+template <typename T>
+void put(Json& object, const char* key, const std::optional<T>& value) {
+    if (value) object[key] = *value;
+}
+
+}  // namespace
+
 const char* store_name(Store store) {
     switch (store) {
         case Store::kEeprom:
@@ -273,13 +280,6 @@ const char* store_name(Store store) {
             return kStoreNone;
     }
 }
-
-template <typename T>
-void put(Json& object, const char* key, const std::optional<T>& value) {
-    if (value) object[key] = *value;
-}
-
-}  // namespace
 
 std::string cpuinfo_for_serial(const std::string& serial) { return kCpuSerialLinePrefix + serial + "\n"; }
 

@@ -60,6 +60,9 @@ inline constexpr char kStoreEeprom[] = "eeprom";
 inline constexpr char kStoreFiles[] = "files";
 inline constexpr char kStoreNone[] = "none";
 
+// The store's name in a unit file: "eeprom", "files" or "none".
+const char* store_name(Store store);
+
 // The largest image an at24 EEPROM exposes (a 24c512).
 inline constexpr size_t kMaxEepromImage = 65536;
 
