@@ -1,11 +1,12 @@
 // program: writes a unit file's identity into this unit's own store, for the
 // factory's first programming and for carrying an identity onto a new board.
 //
-// Order of writes: the robot identifier is cleared first (when it holds one)
-// and written last, the other items in between. A programming cut short
-// therefore leaves the robot identifier erased or absent while other items are
-// programmed, and the next run says so; until then programs see the library's
-// stand-in, never an identifier that looks finished.
+// Order of writes: the robot identifier is cleared first (when it holds one:
+// erased on an EEPROM, emptied in its file) and written last, the other items
+// in between, each only when it changes. A programming cut short therefore
+// leaves no robot identifier while other items are programmed, and the next
+// run says so; until then programs see the library's stand-in, never an
+// identifier that looks finished.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -222,17 +223,13 @@ public:
         return written;
     }
 
-    // Removed, and the removal made durable before anything else is written.
+    // Emptied, not removed: a link, a bind mount or the file's mode stays as it is.
     bool erase(const ItemSpec& item, std::string& error) override {
-        if (::unlink(item.path.c_str()) != 0 && errno != ENOENT) {
-            error = system_error("cannot remove " + item.path, errno);
-            return false;
-        }
-        korvanta_hardware::UniqueFd directory =
-            korvanta_hardware::open_descriptor(identity_directory().c_str(), O_RDONLY | O_DIRECTORY);
-        if (directory && ::fsync(directory.get()) == 0) return true;
-        error = system_error("cannot sync " + identity_directory(), errno);
-        return false;
+        bool emptied = false;
+        std::vector<std::string> messages =
+            with_library_messages([&] { emptied = HardwareFile::write_str_to_file("", item.path); });
+        if (!emptied) error = "cannot empty " + item.path + (messages.empty() ? "" : ": " + messages.back());
+        return emptied;
     }
 };
 
@@ -371,8 +368,8 @@ bool write_plan(Target& target, const std::vector<Planned>& plan) {
     }
     if (!changes) return true;
     std::string error;
-    bool clear_first = target.stored(kRobotUuid).programmed && plan.back().item == &kRobotUuid &&
-                       (!uuid_changes || plan.size() > 1);
+    bool clear_first = korvanta_hardware::is_usable_identifier(target.stored(kRobotUuid).value) &&
+                       plan.back().item == &kRobotUuid && (!uuid_changes || plan.size() > 1);
     if (clear_first && !target.erase(kRobotUuid, error)) return fail("the robot identifier was not cleared: " + error);
     for (const Planned& planned : plan) {
         bool rewrite = planned.item == &kRobotUuid && clear_first;
@@ -385,9 +382,9 @@ bool write_plan(Target& target, const std::vector<Planned>& plan) {
 
 std::string read_back_value(const Identity& identity, const ItemSpec& item) {
     std::string key = item.key;
-    if (key == korvanta_sim::kUuidKey) return lowercase(identity.uuid);
-    if (key == korvanta_sim::kHwUuidKey) return lowercase(identity.hw_uuid);
-    if (key == korvanta_sim::kSerialKey) return lowercase(identity.serial);
+    if (key == korvanta_sim::kUuidKey) return identity.uuid;
+    if (key == korvanta_sim::kHwUuidKey) return identity.hw_uuid;
+    if (key == korvanta_sim::kSerialKey) return identity.serial;
     if (key == korvanta_sim::kBoardTypeKey) return std::to_string(identity.board_type.code);
     if (key == korvanta_sim::kRobotVersionKey) return std::to_string(identity.version.code);
     return std::to_string(identity.status.code);
@@ -396,9 +393,9 @@ std::string read_back_value(const Identity& identity, const ItemSpec& item) {
 bool check_read_back(const std::vector<Planned>& plan, const Identity& identity) {
     bool held = true;
     for (const Planned& planned : plan) {
+        // An EEPROM's identifiers are planned in lowercase, as it reads them back.
         std::string value = read_back_value(identity, *planned.item);
-        std::string expected = planned.item->kind == Kind::kIdentifier ? lowercase(planned.value) : planned.value;
-        if (value == expected) continue;
+        if (value == planned.value) continue;
         held = fail(std::string("the ") + planned.item->label + " reads back as " + value + ", not " +
                     planned.value);
     }
@@ -443,9 +440,9 @@ int run_program(const Command& command) {
         if (value && (item.identity || !command.identity_only)) plan.push_back({&item, target->stored(item), *value});
     }
     Stored uuid_now = target->stored(kRobotUuid);
-    if (!uuid_now.programmed && any_programmed_but_uuid(*target))
-        fail("note: the robot identifier is not programmed, but other items are: an earlier programming was cut "
-             "short, or left it out; until it is written, programs see a stand-in");
+    if (!korvanta_hardware::is_usable_identifier(uuid_now.value) && any_programmed_but_uuid(*target))
+        fail("note: the unit holds no robot identifier, but other items: an earlier programming was cut short, "
+             "or left it out; until it is written, programs see a stand-in");
     Stations station = stations(plan, *target);
 
     std::printf("%s %s%s\n", command.dry_run ? "dry run: nothing is written to" : "programming", target->name().c_str(),

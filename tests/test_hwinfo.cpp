@@ -533,7 +533,7 @@ TEST_F(HwinfoTool, ProgrammingCutShortShowsOnTheNextRun) {
         EXPECT_EQ(eeprom_hex(36, 16), std::string(32, 'f')) << kill_at;
 
         ToolRun next = run_hwinfo({"program", "--force", "--dry-run", unit});
-        EXPECT_NE(next.err.find("note: the robot identifier is not programmed, but other items are: an earlier "
+        EXPECT_NE(next.err.find("note: the unit holds no robot identifier, but other items: an earlier "
                                 "programming was cut short"),
                   std::string::npos)
             << kill_at << "\n" << next.err;
