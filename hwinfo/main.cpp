@@ -160,7 +160,6 @@ std::string help_text() {
            "  set-serial SN          write the robot serial number (likewise)\n"
            "  set-status CODE|NAME   write the robot status: a code from 0 to 65535 or one of" +
            status_name_lines() +
-           "\n"
            "  program UNIT.json      write every item of a unit file (uuid, hw_uuid, serial,\n"
            "                         board_type, robot_version, robot_status) into this\n"
            "                         unit's store, which must be the file's \"store\"\n"
