@@ -42,9 +42,13 @@ constexpr unsigned int kIdentifierBytes = korvanta_hardware::kEepromIdentifierBy
 enum class Kind { kIdentifier, kCode };
 
 struct ItemSpec {
-    const char* key;    // in the unit file
     const char* label;  // in the reports
     Kind kind;
+    std::optional<std::string> Unit::*text;  // an identifier's value in the unit file
+    std::optional<uint16_t> Unit::*code;     // a code's
+    std::string Identity::*read_text;        // and as the library reads them back
+    NamedCode Identity::*read_code;
+    CodeTable names;  // a version's on a station board come from the station table
     EepromField field;
     const std::string& path;  // the identity file
     bool identity;            // carried over by --identity-only
@@ -54,19 +58,20 @@ struct ItemSpec {
 // In the order of writing; the robot identifier, last, is the one that tells a
 // finished programming.
 const ItemSpec kItems[] = {
-    {korvanta_sim::kHwUuidKey, "hardware identifier", Kind::kIdentifier, korvanta_hardware::kEepromHwUuid,
-     korvanta_hardware::HW_UUID_PATH, false, true},
-    {korvanta_sim::kBoardTypeKey, "board type", Kind::kCode, korvanta_hardware::kEepromBoardType,
-     korvanta_hardware::BOARD_TYPE_CODE_PATH, false, true},
-    {korvanta_sim::kRobotVersionKey, "version", Kind::kCode, korvanta_hardware::kEepromRobotVersion,
-     korvanta_hardware::ROBOT_VERSION_CODE_PATH, false, true},
-    {korvanta_sim::kSerialKey, kSerialLabel, Kind::kIdentifier, korvanta_hardware::kEepromRobotSn,
-     korvanta_hardware::ROBOT_SN_PATH, true, false},
-    {korvanta_sim::kRobotStatusKey, kStatusLabel, Kind::kCode, korvanta_hardware::kEepromRobotStatus,
-     korvanta_hardware::ROBOT_STATUS_CODE_PATH, true, false},
-    {korvanta_sim::kUuidKey, kUuidLabel, Kind::kIdentifier, korvanta_hardware::kEepromRobotUuid,
-     korvanta_hardware::ROBOT_ID_PATH, true, false},
+    {"hardware identifier", Kind::kIdentifier, &Unit::hw_uuid, nullptr, &Identity::hw_uuid, nullptr,
+     CodeTable::kBoardType, korvanta_hardware::kEepromHwUuid, korvanta_hardware::HW_UUID_PATH, false, true},
+    {"board type", Kind::kCode, nullptr, &Unit::board_type, nullptr, &Identity::board_type, CodeTable::kBoardType,
+     korvanta_hardware::kEepromBoardType, korvanta_hardware::BOARD_TYPE_CODE_PATH, false, true},
+    {"version", Kind::kCode, nullptr, &Unit::robot_version, nullptr, &Identity::version, CodeTable::kRobotVersion,
+     korvanta_hardware::kEepromRobotVersion, korvanta_hardware::ROBOT_VERSION_CODE_PATH, false, true},
+    {kSerialLabel, Kind::kIdentifier, &Unit::serial, nullptr, &Identity::serial, nullptr, CodeTable::kBoardType,
+     korvanta_hardware::kEepromRobotSn, korvanta_hardware::ROBOT_SN_PATH, true, false},
+    {kStatusLabel, Kind::kCode, nullptr, &Unit::robot_status, nullptr, &Identity::status, CodeTable::kRobotStatus,
+     korvanta_hardware::kEepromRobotStatus, korvanta_hardware::ROBOT_STATUS_CODE_PATH, true, false},
+    {kUuidLabel, Kind::kIdentifier, &Unit::uuid, nullptr, &Identity::uuid, nullptr, CodeTable::kBoardType,
+     korvanta_hardware::kEepromRobotUuid, korvanta_hardware::ROBOT_ID_PATH, true, false},
 };
+const ItemSpec& kBoardType = kItems[1];
 const ItemSpec& kRobotUuid = kItems[5];
 
 // An item as the store holds it: an identifier's text, a code in decimal.
@@ -132,7 +137,8 @@ public:
             korvanta_hardware::put_little_endian(static_cast<uint32_t>(std::stoul(value)), bytes.data(),
                                                  item.field.size);
         } else {
-            for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(std::stoul(value.substr(2 * i, 2), nullptr, 16));
+            for (size_t i = 0; i < bytes.size(); ++i)
+                bytes[i] = static_cast<uint8_t>(std::stoul(value.substr(2 * i, 2), nullptr, 16));
         }
         return put(item, bytes, error);
     }
@@ -165,8 +171,8 @@ private:
 
     bool put(const ItemSpec& item, const std::vector<uint8_t>& bytes, std::string& error) {
         for (size_t done = 0; done < bytes.size();) {
-            ssize_t n = ::pwrite(fd_.get(), bytes.data() + done, bytes.size() - done,
-                                 off_t{base_} + item.field.offset + done);
+            ssize_t n =
+                ::pwrite(fd_.get(), bytes.data() + done, bytes.size() - done, off_t{base_} + item.field.offset + done);
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) {
                 error = system_error("cannot write the EEPROM " + path_, n == 0 ? EIO : errno);
@@ -242,33 +248,24 @@ struct Planned {
     bool unchanged() const { return now.programmed && now.value == value; }
 };
 
+// The EEPROM keeps bytes and reads them back in lowercase: so they are planned.
 std::optional<std::string> given(const Unit& unit, const ItemSpec& item, bool eeprom) {
-    auto text = [eeprom](const std::optional<std::string>& id) -> std::optional<std::string> {
-        if (!id) return std::nullopt;
-        return eeprom ? lowercase(*id) : *id;  // the EEPROM keeps bytes, read back in lowercase
-    };
-    auto code = [](const std::optional<uint16_t>& value) -> std::optional<std::string> {
-        if (!value) return std::nullopt;
-        return std::to_string(*value);
-    };
-    std::string key = item.key;
-    if (key == korvanta_sim::kUuidKey) return text(unit.uuid);
-    if (key == korvanta_sim::kHwUuidKey) return text(unit.hw_uuid);
-    if (key == korvanta_sim::kSerialKey) return text(unit.serial);
-    if (key == korvanta_sim::kBoardTypeKey) return code(unit.board_type);
-    if (key == korvanta_sim::kRobotVersionKey) return code(unit.robot_version);
-    return code(unit.robot_status);
+    if (item.kind == Kind::kCode) {
+        const std::optional<uint16_t>& code = unit.*item.code;
+        if (!code) return std::nullopt;
+        return std::to_string(*code);
+    }
+    const std::optional<std::string>& text = unit.*item.text;
+    if (!text) return std::nullopt;
+    return eeprom ? lowercase(*text) : *text;
 }
 
-// A code with its name, as the reports show it; the version named from the
-// station table on a station board.
+// A code with its name, as the reports show it.
 std::string shown(const ItemSpec& item, const std::string& value, bool station) {
     if (item.kind != Kind::kCode || value == korvanta_hardware::kNoValue) return value;
-    CodeTable table = item.field.offset == korvanta_hardware::kEepromBoardType.offset ? CodeTable::kBoardType
-                      : item.field.offset == korvanta_hardware::kEepromRobotStatus.offset ? CodeTable::kRobotStatus
-                      : station ? CodeTable::kStationVersion
-                                : CodeTable::kRobotVersion;
-    return value + " " + korvanta_hardware::name_of(table, std::stol(value));
+    bool station_version = station && item.names == CodeTable::kRobotVersion;
+    return value + " " +
+           korvanta_hardware::name_of(station_version ? CodeTable::kStationVersion : item.names, std::stol(value));
 }
 
 std::string shown_now(const Planned& planned, bool eeprom, bool station) {
@@ -303,9 +300,10 @@ bool check_usable(const Unit& unit) {
 
 void say_host_items_skipped(const Unit& unit) {
     if (unit.machine_id || unit.cpuinfo)
-        std::fputs("korvanta-hwinfo: machine_id and cpu_serial_number are not written: they belong to the operating "
-                   "system and the CPU\n",
-                   stderr);
+        std::fputs(
+            "korvanta-hwinfo: machine_id and cpu_serial_number are not written: they belong to the operating "
+            "system and the CPU\n",
+            stderr);
 }
 
 bool any_programmed_but_uuid(const Target& target) {
@@ -343,10 +341,10 @@ struct Stations {
 
 Stations stations(const std::vector<Planned>& plan, const Target& target) {
     Stations station;
-    station.now = target.stored(kItems[1]).value == std::to_string(BOARD_STATION);
+    station.now = target.stored(kBoardType).value == std::to_string(BOARD_STATION);
     station.then = station.now;
     for (const Planned& planned : plan)
-        if (planned.item == &kItems[1]) station.then = planned.value == std::to_string(BOARD_STATION);
+        if (planned.item == &kBoardType) station.then = planned.value == std::to_string(BOARD_STATION);
     return station;
 }
 
@@ -381,13 +379,7 @@ bool write_plan(Target& target, const std::vector<Planned>& plan) {
 }
 
 std::string read_back_value(const Identity& identity, const ItemSpec& item) {
-    std::string key = item.key;
-    if (key == korvanta_sim::kUuidKey) return identity.uuid;
-    if (key == korvanta_sim::kHwUuidKey) return identity.hw_uuid;
-    if (key == korvanta_sim::kSerialKey) return identity.serial;
-    if (key == korvanta_sim::kBoardTypeKey) return std::to_string(identity.board_type.code);
-    if (key == korvanta_sim::kRobotVersionKey) return std::to_string(identity.version.code);
-    return std::to_string(identity.status.code);
+    return item.kind == Kind::kCode ? std::to_string((identity.*item.read_code).code) : identity.*item.read_text;
 }
 
 bool check_read_back(const std::vector<Planned>& plan, const Identity& identity) {
@@ -396,8 +388,7 @@ bool check_read_back(const std::vector<Planned>& plan, const Identity& identity)
         // An EEPROM's identifiers are planned in lowercase, as it reads them back.
         std::string value = read_back_value(identity, *planned.item);
         if (value == planned.value) continue;
-        held = fail(std::string("the ") + planned.item->label + " reads back as " + value + ", not " +
-                    planned.value);
+        held = fail(std::string("the ") + planned.item->label + " reads back as " + value + ", not " + planned.value);
     }
     return held;
 }
@@ -441,8 +432,9 @@ int run_program(const Command& command) {
     }
     Stored uuid_now = target->stored(kRobotUuid);
     if (!korvanta_hardware::is_usable_identifier(uuid_now.value) && any_programmed_but_uuid(*target))
-        fail("note: the unit holds no robot identifier, but other items: an earlier programming was cut short, "
-             "or left it out; until it is written, programs see a stand-in");
+        fail(
+            "note: the unit holds no robot identifier, but other items: an earlier programming was cut short, "
+            "or left it out; until it is written, programs see a stand-in");
     Stations station = stations(plan, *target);
 
     std::printf("%s %s%s\n", command.dry_run ? "dry run: nothing is written to" : "programming", target->name().c_str(),
