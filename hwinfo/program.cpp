@@ -324,9 +324,17 @@ bool check_factory_items(const std::vector<Planned>& plan, bool force, bool eepr
     return !refused;
 }
 
+// Whether an item besides the robot identifier changes: only then is the
+// robot identifier cleared first.
+bool others_change(const std::vector<Planned>& plan) {
+    for (const Planned& planned : plan)
+        if (planned.item != &kRobotUuid && !planned.unchanged()) return true;
+    return false;
+}
+
 // Clearing a robot identifier the unit file does not give would lose it.
 bool check_uuid_given(const std::vector<Planned>& plan, const Stored& uuid_now) {
-    if (plan.empty() || plan.back().item == &kRobotUuid) return true;
+    if (!others_change(plan) || plan.back().item == &kRobotUuid) return true;
     if (!korvanta_hardware::is_usable_identifier(uuid_now.value)) return true;
     return fail("refused: give \"uuid\" (now " + uuid_now.value +
                 ") in the unit file too: the robot identifier is cleared first and written last, so that a "
@@ -359,15 +367,8 @@ void print_plan(const std::vector<Planned>& plan, bool eeprom, Stations station)
 }
 
 bool write_plan(Target& target, const std::vector<Planned>& plan) {
-    bool changes = false, uuid_changes = false;
-    for (const Planned& planned : plan) {
-        changes = changes || !planned.unchanged();
-        uuid_changes = uuid_changes || (planned.item == &kRobotUuid && !planned.unchanged());
-    }
-    if (!changes) return true;
     std::string error;
-    bool clear_first = korvanta_hardware::is_usable_identifier(target.stored(kRobotUuid).value) &&
-                       plan.back().item == &kRobotUuid && (!uuid_changes || plan.size() > 1);
+    bool clear_first = others_change(plan) && korvanta_hardware::is_usable_identifier(target.stored(kRobotUuid).value);
     if (clear_first && !target.erase(kRobotUuid, error)) return fail("the robot identifier was not cleared: " + error);
     for (const Planned& planned : plan) {
         bool rewrite = planned.item == &kRobotUuid && clear_first;

@@ -541,4 +541,13 @@ TEST_F(HwinfoTool, ProgrammingCutShortShowsOnTheNextRun) {
         EXPECT_EQ(again.status, 0) << again.err;
         EXPECT_EQ(eeprom_hex(0, 54), kHwUuid + "0100" + "0200" + kSerial + kRobotUuid + "0500") << kill_at;
     }
+    // On identity files, a write that fails half-way leaves the robot identifier emptied.
+    reset_unit();
+    make_file_unit();
+    put_directory_at(std::string(kIdentityDir) + "/robot_sn");
+    std::string unit = unit_file(R"({"store": "files", "uuid": ")" + kRobotUuid + R"(", "serial": ")" + kNewId + R"("})");
+    EXPECT_EQ(run_hwinfo({"program", unit}).status, 1);
+    EXPECT_EQ(identity_file("robot_id"), "\n");
+    EXPECT_NE(run_hwinfo({"program", "--dry-run", unit}).err.find("note: the unit holds no robot identifier"),
+              std::string::npos);
 }
