@@ -10,7 +10,6 @@
 #include "identity_limits.h"
 #include "identity_text.h"
 #include "korvanta_hardware.h"
-#include "save.h"
 #include "unit_file.h"
 
 namespace hwinfo {

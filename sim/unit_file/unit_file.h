@@ -77,6 +77,14 @@ std::optional<std::string> serial_of_cpuinfo(const std::string& cpuinfo);
 // fault ("board_type: ...") in error.
 bool load_unit(const std::string& path, Unit& unit, std::string& error);
 
+// How a unit file gives codes: as numbers, as the library reads them, or by
+// name where the name reads back as the same code.
+enum class CodeStyle { kNumbers, kNames };
+
+// The unit file that load_unit reads back as unit: keys in the order above,
+// indented, ending with a line feed. An EEPROM image is not part of it.
+std::string unit_file_text(const Unit& unit, CodeStyle codes);
+
 // A checked unit as bytes, and back: how korvanta-sim hands the unit to its
 // second run inside the sandbox without reading the user's files again.
 std::string encode_unit(const Unit& unit);
