@@ -1,6 +1,7 @@
 // korvanta-hwinfo's parts: the command line and usage (main.cpp), the identity
-// and its reports (reports.cpp), the write commands (writes.cpp). The library's
-// messages have their own header, library_messages.h.
+// and its reports (reports.cpp), the write commands (writes.cpp), the unit as a
+// unit file (capture.cpp) and programming a unit from one (program.cpp). The
+// library's messages have their own header, library_messages.h.
 #ifndef KORVANTA_HWINFO_HWINFO_H
 #define KORVANTA_HWINFO_HWINFO_H
 
