@@ -65,14 +65,15 @@ private:
 
 }  // namespace
 
-void with_library_messages(const std::function<void()>& call) {
+std::vector<std::string> with_library_messages(const std::function<void()>& call) {
     StderrRedirect redirect;
     call();
-    for (std::string message : redirect.finish()) {
-        if (message.back() != '\n') message += '\n';
+    std::vector<std::string> messages = redirect.finish();
+    for (const std::string& message : messages) {
         // Nowhere left to tell of a stderr that fails.
-        korvanta_hardware::write_all(STDERR_FILENO, message);
+        korvanta_hardware::write_all(STDERR_FILENO, message.back() == '\n' ? message : message + '\n');
     }
+    return messages;
 }
 
 }  // namespace hwinfo

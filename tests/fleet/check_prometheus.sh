@@ -47,7 +47,7 @@ printf '%s\n' '{"store": "files", "serial": "say \"hi\" C:\\korvanta 0123456789a
 for unit in "$units/robot-dvt2-release.json" "$units/nothing.json" "$work/quoting.json"; do
     case $unit in
         */robot-dvt2-release.json) expected='robot_uuid="8d4e2f6a1b3c45d7e9f0a1b2c3d4e5f6"' ;;
-        */nothing.json) expected='{board_type="UNKNOWN",cpu_serial="",hw_uuid="",robot_status="UNKNOWN",robot_uuid="",robot_version="UNKNOWN",serial="",source="none"} 1' ;;
+        */nothing.json) expected='{board_type="UNKNOWN",cpu_serial="",hw_uuid="",robot_status="UNKNOWN",robot_uuid="",robot_uuid_source="none",robot_version="UNKNOWN",serial="",source="none"} 1' ;;
         *) expected='serial="say \"hi\" C:\\korvanta 0123456789a"' ;;
     esac
     "$sim" "$unit" -- "$hwinfo" --prometheus "$work/textfile/korvanta.prom" || fail "korvanta-hwinfo failed on $unit"
