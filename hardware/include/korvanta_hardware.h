@@ -225,8 +225,11 @@ public:
     static int readCodeFromFile(const std::string& path);
     // The first line when it is exactly 2 * byte_count characters long, else "null".
     static std::string readUuidFromFile(const std::string& path, unsigned int byte_count);
-    // Replaces the file's content with content and a line feed; false when that
-    // did not happen. The directory is never created.
+    // Replaces the file's content with content and a line feed, synced to disk
+    // with its directory; false when that did not happen. The directory is
+    // never created. A symbolic link is followed as the kernel would follow it
+    // (fs.protected_symlinks): another user's link in a sticky world-writable
+    // directory is refused, and nothing is written.
     static bool write_str_to_file(const std::string& content, const std::string& path);
     // False with a message, file untouched, unless id has 2 * byte_count
     // characters and no line feed (only the first line is ever read back).
