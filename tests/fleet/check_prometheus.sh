@@ -2,9 +2,10 @@
 # korvanta-hwinfo --prometheus read by Prometheus' own tools on simulated units:
 # promtool's linter, and a real node_exporter on loopback whose textfile
 # collector is scraped over HTTP. The exporter is ours and stopped on every path.
-#   check_prometheus.sh KORVANTA_SIM KORVANTA_HWINFO UNITS_DIR
+# Then the shipped alerting rules, checked and unit-tested by promtool.
+#   check_prometheus.sh KORVANTA_SIM KORVANTA_HWINFO UNITS_DIR RULES
 set -eu
-sim=$1 hwinfo=$2 units=$3
+sim=$1 hwinfo=$2 units=$3 rules=$4
 
 fail() { echo "prometheus: FAIL: $*" >&2; exit 1; }
 # Skipped, never passed, on a developer's host without the tools; a failure in CI.
@@ -57,3 +58,6 @@ for unit in "$units/robot-dvt2-release.json" "$units/nothing.json" "$work/quotin
     grep -qF "$expected" "$work/scraped" || fail "node_exporter does not serve $expected for $unit"
 done
 echo "prometheus: promtool and node_exporter read every unit's metrics"
+
+promtool check rules "$rules" || fail "promtool rejects $rules"
+promtool test rules "$(dirname "$0")/korvanta-identity.test.yml" || fail "the alerts do not fire as their tests expect"
