@@ -29,16 +29,12 @@ trap stop EXIT
 trap 'exit 1' HUP INT TERM
 mkdir "$work/textfile"
 
-# Port 0: the kernel picks a free one and the exporter logs it.
+. "$(dirname "$0")/loopback.sh"
 timeout 120 prometheus-node-exporter --web.listen-address=127.0.0.1:0 --collector.disable-defaults \
     --collector.textfile --collector.textfile.directory="$work/textfile" 2> "$work/exporter.log" &
 exporter=$!
-port=
-for _ in $(seq 100); do
-    port=$(sed -n 's/.*msg="Listening on" address=127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/exporter.log")
-    [ -z "$port" ] && kill -0 "$exporter" 2>/dev/null && sleep 0.1 || break
-done
-[ -n "$port" ] || { cat "$work/exporter.log" >&2; fail "node_exporter did not start on loopback"; }
+port=$(listening_port "$work/exporter.log" "$exporter") ||
+    { cat "$work/exporter.log" >&2; fail "node_exporter did not start on loopback"; }
 
 # Files may hold any 32 characters: this serial needs escaping in a label.
 printf '%s\n' '{"store": "files", "serial": "say \"hi\" C:\\korvanta 0123456789a", "robot_status": 5}' > "$work/quoting.json"
