@@ -189,6 +189,12 @@ TEST_F(HwinfoTool, RobotUuidSourceTellsAStandInFromTheStoresOwnIdentifier) {
         const std::string label = std::string(",robot_uuid_source=\"") + unit.uuid_source + "\"}";
         EXPECT_NE(run_hwinfo({"--prometheus"}).out.find(label), std::string::npos) << unit.name;
     }
+    // A daemon's stdio is closed; the library's messages must still be heard.
+    reset_unit();
+    write_machine_id(kNewId + "\n");
+    const std::string metrics = "/etc/korvanta.prom", closed_stdio = "exec \"$0\" \"$@\" <&- >&- 2>&-";
+    EXPECT_EQ(run_hwinfo({"--prometheus", metrics}, nullptr, {"sh", "-c", closed_stdio}).status, 0);
+    EXPECT_NE(read_file(metrics).value_or("").find("robot_uuid_source=\"machine-id\""), std::string::npos);
 }
 
 TEST_F(HwinfoTool, StationBoardNamesItsVersionFromTheStationTable) {
