@@ -7,21 +7,15 @@
 # stopped an hour ago. Exactly their alerts must fire, nothing may be pending,
 # and the statuses must add up. Every server is ours and stopped on every path.
 #   check_alerts.sh KORVANTA_SIM KORVANTA_HWINFO RULES [UNITS]
-# UNITS (at least 10, 24 by default) sizes the fleet, to measure the server.
+# UNITS (24 by default, at least 7) sizes the fleet, to measure the server.
 set -eu
 sim=$1 hwinfo=$2 rules=$3 size=${4:-24}
-
-fail() { echo "alerts: FAIL: $*" >&2; exit 1; }
-unavailable() {
-    [ -n "${CI:-}" ] && fail "$*"
-    echo "alerts: SKIPPED: $*" >&2
-    exit 77
-}
+check=alerts
+. "$(dirname "$0")/fleet.sh"
 for tool in prometheus prometheus-node-exporter curl /usr/bin/python3; do
     command -v $tool >/dev/null ||
         unavailable "$tool not found: install the Debian packages prometheus, prometheus-node-exporter and curl"
 done
-[ "$size" -ge 10 ] || fail "a fleet of $size units is too small for its faults"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/korvanta-alerts.XXXXXX")
 servers=
@@ -32,7 +26,6 @@ stop() {
 }
 trap stop EXIT
 trap 'exit 1' HUP INT TERM
-. "$(dirname "$0")/loopback.sh"
 started=$(date +%s.%N)
 
 # --- The fleet: unit-01 .. unit-NN, each line of expected.alerts one alert.
@@ -66,8 +59,8 @@ for i in $(seq "$size"); do
 done
 touch -d "@$(($(date +%s) - 3600))" "$work/unit-05/korvanta.prom"
 
-# --- One node exporter per unit, and the server scraping them all.
-# All started before the first is waited for.
+# --- One node exporter per unit, all started before the first is waited for,
+# and the server scraping them all.
 units=$(cd "$work" && ls -d unit-*/ | tr -d /)
 for name in $units; do
     timeout 300 prometheus-node-exporter --web.listen-address=127.0.0.1:0 --collector.disable-defaults \
@@ -95,20 +88,19 @@ servers="$servers $!"
 server=$(listening_port "$work/prometheus.log" "$!") ||
     { cat "$work/prometheus.log" >&2; fail "prometheus did not start on loopback"; }
 
-# query PROMQL: one line per sample, "label-values... value", sorted.
+# query PROMQL: one sorted line per sample, its label values and its value.
 query() {
     curl -sf --max-time 5 "http://127.0.0.1:$server/api/v1/query" --data-urlencode "query=$1" |
         /usr/bin/python3 -c 'import json, sys
 for sample in json.load(sys.stdin)["data"]["result"]:
-    print(" ".join(list(sample["metric"].values()) + [sample["value"][1]]))' | sort
+    print(*sample["metric"].values(), sample["value"][1])' | sort
 }
-# Every alert, pending or firing, as "ALERTNAME unit" with " (pending)" after the pending ones.
+# Every alert, pending or firing: "ALERTNAME unit", with " pending" after a pending one.
 alerts() {
     curl -sf --max-time 5 "http://127.0.0.1:$server/api/v1/alerts" | /usr/bin/python3 -c 'import json, sys
 for alert in json.load(sys.stdin)["data"]["alerts"]:
-    labels = alert["labels"]
-    print(labels["alertname"], labels.get("unit", "?"), "" if alert["state"] == "firing" else "(pending)")' |
-        sed 's/ $//' | sort
+    print(alert["labels"]["alertname"], alert["labels"]["unit"], *[alert["state"]] * (alert["state"] != "firing"))' |
+        sort
 }
 sort -o "$work/expected.alerts" "$work/expected.alerts"
 
@@ -142,5 +134,6 @@ milliseconds() { query "1000 * $1" | awk '{ printf "%.2f", $1 }'; }
 echo "alerts: $size units, each fault's alert for its units alone," \
     "$(awk -v from="$started" -v to="$(date +%s.%N)" 'BEGIN { printf "%.1f", to - from }') s"
 echo "alerts: prometheus RSS $(figure process_resident_memory_bytes | awk '{ printf "%.1f", $1 / 1048576 }') MiB," \
-    "$(figure prometheus_tsdb_head_series) head series; scrape ms: median $(milliseconds 'quantile(0.5, scrape_duration_seconds)')," \
+    "$(figure prometheus_tsdb_head_series) head series; scrape ms:" \
+    "median $(milliseconds 'quantile(0.5, scrape_duration_seconds)')," \
     "max $(milliseconds 'max(scrape_duration_seconds)'), sum $(milliseconds 'sum(scrape_duration_seconds)')"

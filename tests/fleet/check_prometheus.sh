@@ -7,13 +7,8 @@
 set -eu
 sim=$1 hwinfo=$2 units=$3 rules=$4
 
-fail() { echo "prometheus: FAIL: $*" >&2; exit 1; }
-# Skipped, never passed, on a developer's host without the tools; a failure in CI.
-unavailable() {
-    [ -n "${CI:-}" ] && fail "$*"
-    echo "prometheus: SKIPPED: $*" >&2
-    exit 77
-}
+check=prometheus
+. "$(dirname "$0")/fleet.sh"
 for tool in promtool prometheus-node-exporter curl; do
     command -v $tool >/dev/null ||
         unavailable "$tool not found: install the Debian packages prometheus, prometheus-node-exporter and curl"
@@ -29,7 +24,6 @@ trap stop EXIT
 trap 'exit 1' HUP INT TERM
 mkdir "$work/textfile"
 
-. "$(dirname "$0")/loopback.sh"
 timeout 120 prometheus-node-exporter --web.listen-address=127.0.0.1:0 --collector.disable-defaults \
     --collector.textfile --collector.textfile.directory="$work/textfile" 2> "$work/exporter.log" &
 exporter=$!
