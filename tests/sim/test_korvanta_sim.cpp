@@ -158,6 +158,34 @@ TEST_F(KorvantaSim, SavedUnitRunsAgainAsTheSameUnit) {
     }
 }
 
+TEST_F(KorvantaSim, CapturedUnitFileRunsAsTheSameUnit) {
+    std::vector<fs::path> units;
+    for (const fs::directory_entry& entry : fs::directory_iterator(kUnits)) units.push_back(entry.path());
+    // Stand-ins from either store, an identifier that is no usable one, codes
+    // without a name or from the station table, a whole cpuinfo text.
+    for (const char* odd : {
+             R"({"store": "eeprom", "hw_uuid": "3f2a9c1e7b4d40e8a1c5d6f708192a3b", "board_type": 1})",
+             R"({"store": "eeprom", "uuid": "00000000000000000000000000000000", "robot_status": 4242})",
+             R"({"store": "eeprom", "board_type": 3, "robot_version": "STATION_VERSION_OLD"})",
+             R"({"store": "files", "hw_uuid": "7e8f9a0b1c2d43e5f60718293a4b5c6d",
+                 "machine_id": "d4c3b2a1f0e9487d6c5b4a3928170605"})",
+             R"({"store": "files", "uuid": "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", "robot_version": "UNKNOWN"})",
+             R"({"store": "files", "cpuinfo": "processor\t: 0\nSerial\t\t: 00000000deadbeef\n"})",
+         })
+        units.push_back(write_all(dir_ / ("odd-" + std::to_string(units.size()) + ".json"), odd));
+    for (const fs::path& unit : units) {
+        Result captured = run({kSim, unit.string(), "--", kHwinfo, "--unit-file"});
+        ASSERT_EQ(captured.status, 0) << unit << captured.err;
+        fs::path again = write_all(dir_ / "captured.json", captured.out);
+        EXPECT_EQ(identity_on(again), identity_on(unit)) << unit << "\n" << captured.out;
+    }
+    // Names where the code has one; the hardware identifier's stand-in left out.
+    Result robot = run({kSim, (kUnits / "robot-dvt2-release.json").string(), "--", kHwinfo, "--unit-file"});
+    EXPECT_EQ(Json::parse(robot.out)["robot_version"], "KORVANTA_DVT2");
+    Result stand_in = run({kSim, units[units.size() - 6].string(), "--", kHwinfo, "--unit-file"});
+    EXPECT_FALSE(Json::parse(stand_in.out).contains("uuid")) << stand_in.out;
+}
+
 TEST_F(KorvantaSim, SavedUnitHoldsWhatTheLibraryWouldRead) {
     fs::path unit = unit_file(R"({"store": "files", "cpuinfo": "processor\t: 0\nSerial\t\t: 00000000deadbeef\n"})");
     fs::path saved = dir_ / "saved.json";
