@@ -220,9 +220,12 @@ int run(const Command& command) {
 // closed pipe) is a failure: a lost report must not look like success.
 int finish_output(int status) {
     bool failed_before = std::ferror(stdout) != 0;
-    int reason = std::fclose(stdout) == 0 ? 0 : errno;
+    // Flushed before it is closed: a stdout closed from the start (a daemon's
+    // writing its report to a file) fails only when there was output for it.
+    int reason = std::fflush(stdout) == 0 ? 0 : errno;
+    if (reason == 0 && std::fclose(stdout) != 0 && errno != EBADF) reason = errno;
     if (reason == 0 && !failed_before) return status;
-    // The reason is known only when closing failed; an earlier write's errno is gone.
+    // The reason is known only when the last write failed; an earlier write's errno is gone.
     std::fprintf(stderr, "korvanta-hwinfo: cannot write the output%s%s\n", reason != 0 ? ": " : "",
                  reason != 0 ? std::strerror(reason) : "");
     return kExitFailed;

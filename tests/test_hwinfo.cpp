@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "unit_test.h"
+#include "unprivileged.h"
 
 extern char** environ;
 
@@ -42,11 +43,15 @@ std::string whole_memfd(int fd) {
     return text;
 }
 
-// Runs the tool with stdout and stderr collected apart, or stdout going to output_path.
-ToolRun run_hwinfo(const std::vector<std::string>& args, const char* output_path = nullptr) {
+// Runs the tool with stdout and stderr collected apart, or stdout going to
+// output_path; through the command in front, if any (which must exec the tool).
+ToolRun run_hwinfo(const std::vector<std::string>& args, const char* output_path = nullptr,
+                   const std::vector<std::string>& front = {}) {
     int out = output_path ? ::open(output_path, O_WRONLY | O_CLOEXEC) : ::memfd_create("hwinfo-out", MFD_CLOEXEC);
     int err = ::memfd_create("hwinfo-err", MFD_CLOEXEC);
-    std::vector<char*> argv{const_cast<char*>(KORVANTA_HWINFO)};
+    std::vector<char*> argv;
+    for (const std::string& word : front) argv.push_back(const_cast<char*>(word.c_str()));
+    argv.push_back(const_cast<char*>(KORVANTA_HWINFO));
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
@@ -56,7 +61,7 @@ ToolRun run_hwinfo(const std::vector<std::string>& args, const char* output_path
     ToolRun run;
     pid_t pid;
     int wait_status = 0;
-    if (posix_spawn(&pid, KORVANTA_HWINFO, &actions, nullptr, argv.data(), environ) == 0 &&
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0 &&
         ::waitpid(pid, &wait_status, 0) == pid && WIFEXITED(wait_status)) {
         run.status = WEXITSTATUS(wait_status);
     }
@@ -202,10 +207,14 @@ TEST_F(HwinfoTool, RobotUuidSourceTellsAStandInFromTheStoresOwnIdentifier) {
         reset_unit();
         unit.install();
         ToolRun run = run_hwinfo({"--json"});
-        EXPECT_EQ(parsed(run.out)["robot_uuid_source"], unit.uuid_source) << unit.name << ": " << run.out;
-        const std::string label = std::string(",robot_uuid_source=\"") + unit.uuid_source + "\"}";
-        EXPECT_NE(run_hwinfo({"--prometheus"}).out.find(label), std::string::npos) << unit.name;
+        EXPECT_EQ(parsed(run.out)["robot_uuid_source"], std::string(unit.uuid_source)) << unit.name << ": " << run.out;
     }
+    // A daemon's stdio is closed; the library's messages must still be heard.
+    reset_unit();
+    write_machine_id(kNewId + "\n");
+    const std::string metrics = "/etc/korvanta.prom", closed_stdio = "exec \"$0\" \"$@\" <&- >&- 2>&-";
+    EXPECT_EQ(run_hwinfo({"--prometheus", metrics}, nullptr, {"sh", "-c", closed_stdio}).status, 0);
+    EXPECT_NE(read_file(metrics).value_or("").find("robot_uuid_source=\"machine-id\""), std::string::npos);
 }
 
 TEST_F(HwinfoTool, StationBoardNamesItsVersionFromTheStationTable) {
@@ -263,6 +272,37 @@ TEST_F(HwinfoTool, PrometheusUnderTheTimersReadOnlySysStillReadsTheEeprom) {
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");
     EXPECT_NE(run.out.find("{robot_uuid=\"" + kRobotUuid + "\""), std::string::npos) << run.out;
+}
+
+// A container gets the unit's identity as host paths bound read-only, /sys
+// read-only, and runs as a user of its own with the korvanta group added.
+TEST_F(HwinfoTool, ContainerReadsTheIdentityThroughReadOnlyBindsAsAUserInTheGroup) {
+    if (!can_become_nobody()) GTEST_SKIP() << "needs real root to become another user";
+    constexpr gid_t kKorvantaGroup = 4242;
+    const std::vector<std::string> container_user = {"setpriv", "--reuid=65534", "--regid=65534",
+                                                     "--groups=" + std::to_string(kKorvantaGroup), "--"};
+    struct Unit {
+        std::function<void()> install;
+        std::vector<std::string> bound;  // in mount order: /sys/bus/i2c first, not to hide the EEPROM's bind
+    };
+    const std::vector<Unit> units = {
+        {[] {
+             eeprom_unit(1, 2, 5).install();
+             ASSERT_EQ(::chown(kEepromPath, 0, kKorvantaGroup), 0);
+             ASSERT_EQ(::chmod(kEepromPath, 0640), 0);  // as the udev rule leaves it
+         },
+         {"/sys/bus/i2c", kEepromPath}},
+        {[] { IdentityFiles().robot_id(kRobotUuid).machine_id(kNewId).install(); },
+         {"/sys/bus/i2c", kIdentityDir, kMachineIdPath}},
+    };
+    for (const Unit& unit : units) {
+        reset_unit();
+        unit.install();
+        for (const std::string& path : unit.bound) make_read_only(path);
+        ToolRun run = run_hwinfo({"--json"}, nullptr, container_user);
+        EXPECT_EQ(run.status, 0) << unit.bound[1] << ": " << run.err;
+        EXPECT_EQ(parsed(run.out)["uuid"], kRobotUuid) << unit.bound[1];
+    }
 }
 
 TEST_F(HwinfoTool, PrometheusFileIsReplacedWholeReadableByTheCollector) {
