@@ -110,7 +110,8 @@ public:
             error = "the EEPROM " + path_ + " is smaller than the identity block";
             return false;
         }
-        fd_ = korvanta_hardware::open_descriptor(path_.c_str(), (writable_ ? O_RDWR : O_RDONLY) | O_NOCTTY);
+        // A FIFO in its place fails at the first read instead of holding a dry run for ever.
+        fd_ = korvanta_hardware::open_nonblocking_at(AT_FDCWD, path_.c_str(), (writable_ ? O_RDWR : O_RDONLY) | O_NOCTTY);
         if (!fd_) {
             error = system_error("cannot open the EEPROM " + path_, errno);
             return false;

@@ -534,6 +534,13 @@ TEST_F(HwinfoTool, ProgramRefusesBeforeTheFirstByteSayingWhy) {
         EXPECT_NE(run.err.find(c.message), std::string::npos) << c.unit << "\n" << run.err;
         EXPECT_EQ(store_snapshot(), before) << c.unit;
     }
+    // A FIFO in the EEPROM's place holds no dry run, which only reads.
+    reset_unit();
+    eeprom_unit(1, 2, 5).install();
+    ASSERT_TRUE(::unlink(kEepromPath) == 0 && ::mkfifo(kEepromPath, 0600) == 0);
+    EXPECT_NE(run_hwinfo({"program", "--dry-run", unit_file(R"({"store": "eeprom", "robot_status": 5})")}).err.find(
+                  "cannot read the EEPROM"),
+              std::string::npos);
     // What --force is for: the board's own items change too.
     reset_unit();
     make_file_unit();
