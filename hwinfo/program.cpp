@@ -111,7 +111,8 @@ public:
             return false;
         }
         // A FIFO in its place fails at the first read instead of holding a dry run for ever.
-        fd_ = korvanta_hardware::open_nonblocking_at(AT_FDCWD, path_.c_str(), (writable_ ? O_RDWR : O_RDONLY) | O_NOCTTY);
+        const int flags = (writable_ ? O_RDWR : O_RDONLY) | O_NOCTTY;
+        fd_ = korvanta_hardware::open_nonblocking_at(AT_FDCWD, path_.c_str(), flags);
         if (!fd_) {
             error = system_error("cannot open the EEPROM " + path_, errno);
             return false;

@@ -153,7 +153,8 @@ bool eeprom_readable() {
     std::string path = KorvantaHardwareInformation_get_eeprom_path();
     if (path.empty()) return true;
     // Non-blocking: a special file in its place must not hang the tool here; a lease is waited out.
-    korvanta_hardware::UniqueFd fd = korvanta_hardware::open_nonblocking_at(AT_FDCWD, path.c_str(), O_RDONLY | O_NOCTTY);
+    korvanta_hardware::UniqueFd fd =
+        korvanta_hardware::open_nonblocking_at(AT_FDCWD, path.c_str(), O_RDONLY | O_NOCTTY);
     int error = errno;
     if (fd) {
         struct stat status;

@@ -58,20 +58,15 @@ extern "C" ssize_t write(int fd, const void* data, size_t size) {
     return real(fd, data, size);
 }
 
-extern "C" int fsync(int fd) {
-    static const auto real = reinterpret_cast<int (*)(int)>(::dlsym(RTLD_NEXT, "fsync"));
+int counted_sync(const char* name, int fd, bool directories_only) {
+    const int result = reinterpret_cast<int (*)(int)>(::dlsym(RTLD_NEXT, name))(fd);
     struct stat st;
-    const int result = real(fd);
-    if (watch_syncs && result == 0 && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) ++directory_syncs;
+    if (watch_syncs && result == 0 && (!directories_only || (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode))))
+        ++directory_syncs;
     return result;
 }
-
-extern "C" int syncfs(int fd) {
-    static const auto real = reinterpret_cast<int (*)(int)>(::dlsym(RTLD_NEXT, "syncfs"));
-    const int result = real(fd);
-    if (watch_syncs && result == 0) ++directory_syncs;
-    return result;
-}
+extern "C" int fsync(int fd) { return counted_sync("fsync", fd, true); }
+extern "C" int syncfs(int fd) { return counted_sync("syncfs", fd, false); }
 
 namespace {
 

@@ -48,7 +48,9 @@ bool fail(std::string& error, const std::string& key, const std::string& reason)
 
 // As JSON writes it: a control character (a NUL among them) escaped, so that
 // the message says all of it.
-std::string in_quotes(const std::string& text) { return Json(text).dump(-1, ' ', false, Json::error_handler_t::replace); }
+std::string in_quotes(const std::string& text) {
+    return Json(text).dump(-1, ' ', false, Json::error_handler_t::replace);
+}
 
 std::string joined(const std::vector<std::string>& words) {
     std::string text;
@@ -73,9 +75,10 @@ std::string holds_too_much(size_t limit, std::optional<off_t> size) {
 // regular file, and nothing else is even waited for (a FIFO, /dev/zero);
 // otherwise a pipe is read too, as a unit file given as <(...) is.
 bool read_at_most(const fs::path& path, size_t limit, bool regular_only, std::string& content, std::string& error) {
-    korvanta_hardware::UniqueFd fd = regular_only
-                                         ? korvanta_hardware::open_nonblocking_at(AT_FDCWD, path.c_str(), O_RDONLY | O_NOCTTY)
-                                         : korvanta_hardware::open_descriptor(path.c_str(), O_RDONLY | O_NOCTTY);
+    using korvanta_hardware::open_descriptor;
+    using korvanta_hardware::open_nonblocking_at;
+    korvanta_hardware::UniqueFd fd = regular_only ? open_nonblocking_at(AT_FDCWD, path.c_str(), O_RDONLY | O_NOCTTY)
+                                                  : open_descriptor(path.c_str(), O_RDONLY | O_NOCTTY);
     struct stat status;
     if (!fd || ::fstat(fd.get(), &status) != 0) {
         error = std::strerror(errno);
