@@ -13,7 +13,8 @@
 # module is built for 3.10 when one is found, else for the system's python3. The
 # interpreter of version 3.Y is the cache variable KORVANTA_PYTHON3Y_EXECUTABLE
 # (KORVANTA_PYTHON310_EXECUTABLE, ...). When it is empty the first of these that
-# runs, is 3.Y and has Python.h is taken: python3.Y on PATH, /usr/bin/python3.Y
+# runs, is 3.Y and has Python.h is taken (the interpreter itself, past a pyenv
+# shim): python3.Y on PATH, /usr/bin/python3.Y
 # (Debian and Ubuntu: python3.Y-dev), /usr/local/bin/python3.Y, then pyenv's
 # versions/3.Y.* under $PYENV_ROOT, `pyenv root` and ~/.pyenv, newest first.
 # pyenv shims that are not active fail to run and are skipped.
@@ -153,7 +154,7 @@ function(_korvanta_choose_python out version)
     korvanta_probe_python("${candidate}" probe)
     if(probe_VERSION MATCHES "${pattern}")
       if(probe_HEADERS)
-        set(${variable} "${candidate}" CACHE FILEPATH
+        set(${variable} "${probe_EXECUTABLE}" CACHE FILEPATH
             "CPython ${version} interpreter the Python modules are built for" FORCE)
         return()
       endif()
@@ -298,14 +299,17 @@ macro(korvanta_find_pythons built left_out)
     if(NOT _korvanta_version MATCHES "^3\\.[0-9]+$")
       message(FATAL_ERROR "KORVANTA_PYTHON_VERSIONS: '${_korvanta_version}' is not a CPython version such as 3.12")
     endif()
-    _korvanta_choose_python(_korvanta_missing ${_korvanta_version})
-    if(_korvanta_missing)
-      _korvanta_install_hint(_korvanta_hint ${_korvanta_version})
-      string(APPEND _korvanta_missing ". ${_korvanta_hint}")
-    elseif(_korvanta_no_pybind11)
-      set(_korvanta_missing "${_korvanta_no_pybind11}")
-    else()
+    # pybind11 first: no interpreter is looked for where it could not be used.
+    set(_korvanta_missing "${_korvanta_no_pybind11}")
+    if(NOT _korvanta_missing)
       _korvanta_pybind11_supports(_korvanta_missing ${_korvanta_version})
+    endif()
+    if(NOT _korvanta_missing)
+      _korvanta_choose_python(_korvanta_missing ${_korvanta_version})
+      if(_korvanta_missing)
+        _korvanta_install_hint(_korvanta_hint ${_korvanta_version})
+        string(APPEND _korvanta_missing ". ${_korvanta_hint}")
+      endif()
     endif()
     if(_korvanta_missing)
       list(APPEND ${left_out} "Python ${_korvanta_version}: ${_korvanta_missing}")
