@@ -1,4 +1,5 @@
-// korvanta_hardware_module: the identity library for CPython 3.10.
+// korvanta_hardware_module: the identity library for CPython, one module file
+// per version (3.10 above all).
 //
 // Every call converts its arguments, calls exactly one library operation and
 // converts the result; the module keeps no state and adds no logic. Nothing
@@ -12,6 +13,20 @@
 
 #include "korvanta_hardware.h"
 #include "korvanta_hardware_flat.h"
+
+// Loaded into another CPython version, the module must get as far as its init
+// function, whose version check refuses that interpreter with ImportError. The
+// loader binds every symbol first, so the functions that pybind11 calls and some
+// versions lack are bound weakly: the thread-state getter that 3.13 renamed, and
+// the functions new in 3.13 (pybind11 2.13 calls them for 3.13). None is called
+// before the check has passed. The suite tries every other version installed.
+#pragma weak _PyThreadState_UncheckedGet
+#if PY_VERSION_HEX >= 0x030D0000
+#pragma weak PyThreadState_GetUnchecked
+#pragma weak PyDict_GetItemStringRef
+#pragma weak PyObject_VisitManagedDict
+#pragma weak PyObject_ClearManagedDict
+#endif
 
 namespace py = pybind11;
 
