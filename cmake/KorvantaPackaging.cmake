@@ -3,7 +3,7 @@
 #   libkorvanta-hardware-dev   development  headers, .so link, pkg-config file, CMake package
 #   korvanta-hwinfo            tools        the command-line tool
 #   korvanta-sim               sim          simulated units for developers: korvanta-sim, its sandbox, example units
-#   python3-korvanta-hardware  python       the CPython 3.10 module and its stub
+#   python3-korvanta-hardware  python       the module for the system python3's version, and its stub
 #
 # Packages put files exactly where `cmake --install` does, so build them from a
 # tree configured for the system:
@@ -89,8 +89,14 @@ set(CPACK_DEBIAN_SIM_PACKAGE_DEPENDS "mount")
 
 set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-korvanta-hardware)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
-# The module is built for CPython 3.10 and loads into no other version.
-set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3 (>= 3.10~), python3 (<< 3.11)")
+# The module loads into no other version than its own (that of the system's
+# python3 when it is built, see cmake/KorvantaPython.cmake).
+if(KORVANTA_BUILD_PYTHON)
+  string(REGEX REPLACE "^3\\." "" python_minor ${KORVANTA_PYTHON_MAIN_VERSION})
+  math(EXPR python_next_minor "${python_minor} + 1")
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
+      "python3 (>= ${KORVANTA_PYTHON_MAIN_VERSION}~), python3 (<< 3.${python_next_minor})")
+endif()
 
 include(${CMAKE_CURRENT_LIST_DIR}/KorvantaDebianFiles.cmake)
 foreach(component IN LISTS CPACK_COMPONENTS_ALL)
@@ -142,9 +148,9 @@ machine. Example units are included."
   DEPENDS runtime)
 cpack_add_component(python
   DISPLAY_NAME "Python module"
-  DESCRIPTION "identity of a Korvanta robot unit - Python 3.10 module
+  DESCRIPTION "identity of a Korvanta robot unit - Python ${KORVANTA_PYTHON_MAIN_VERSION} module
 ${KORVANTA_ABOUT}
 
-This package holds korvanta_hardware_module for CPython 3.10, for systems
-whose python3 is 3.10, such as Ubuntu 22.04."
+This package holds korvanta_hardware_module for CPython ${KORVANTA_PYTHON_MAIN_VERSION}, for systems
+whose python3 is ${KORVANTA_PYTHON_MAIN_VERSION}."
   DEPENDS runtime)

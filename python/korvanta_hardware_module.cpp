@@ -1,4 +1,5 @@
-// korvanta_hardware_module: the identity library for CPython 3.10.
+// korvanta_hardware_module: the identity library for CPython, one module file
+// per version (3.10 above all).
 //
 // Every call converts its arguments, calls exactly one library operation and
 // converts the result; the module keeps no state and adds no logic. Nothing
@@ -12,6 +13,16 @@
 
 #include "korvanta_hardware.h"
 #include "korvanta_hardware_flat.h"
+
+// Loaded into another CPython version, the module must get as far as its init
+// function, whose version check refuses that interpreter with ImportError. The
+// loader binds every symbol first, and pybind11's thread-state getter is one
+// that some versions lack (3.13 has only the new name; 3.12 and older only the
+// old one), so it is bound weakly. It is called only after the check passed.
+#pragma weak _PyThreadState_UncheckedGet
+#if PY_VERSION_HEX >= 0x030D0000
+#pragma weak PyThreadState_GetUnchecked
+#endif
 
 namespace py = pybind11;
 

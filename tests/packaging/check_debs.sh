@@ -26,7 +26,11 @@ options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_T
          -DKORVANTA_BUILD_BENCHMARKS=OFF)
 [ -n "${KORVANTA_TOOLCHAIN_FILE:-}" ] && options+=(-DCMAKE_TOOLCHAIN_FILE="$KORVANTA_TOOLCHAIN_FILE")
 if [ -n "$python" ]; then
-    options+=(-DKORVANTA_BUILD_PYTHON=ON -DKORVANTA_PYTHON310_EXECUTABLE="$python")
+    # The package is for this interpreter's version, and for no other.
+    python_version=$("$python" -c 'import sys; print("%d.%d" % sys.version_info[:2])')
+    python_next="${python_version%.*}.$((${python_version#*.} + 1))"
+    options+=(-DKORVANTA_BUILD_PYTHON=ON -DKORVANTA_PYTHON_VERSIONS="$python_version"
+              -DKORVANTA_PYTHON${python_version/./}_EXECUTABLE="$python")
 else
     options+=(-DKORVANTA_BUILD_PYTHON=OFF)
 fi
@@ -134,14 +138,15 @@ for program in korvanta-hwinfo korvanta-sim korvanta-sandbox; do
 done
 zcat "$root/usr/share/man/man1/korvanta-hwinfo.1.gz" | grep -qF PROD_2 || fail "korvanta-hwinfo(1) lacks its --help"
 
-# The Python module: for CPython 3.10 only, in the directory Debian's python3 imports from.
+# The Python module: for its CPython version only, in the directory Debian's python3 imports from.
 if [ -n "$python" ]; then
     module=python3-korvanta-hardware
     so=$(contents "$module" | grep '\.so$') || fail "$module holds no module"
     expect_contents "$module" "$so" "$python_dir/korvanta_hardware_module.pyi" $(debian_files "$module")
     case $so in "$python_dir"/korvanta_hardware_module*.so) ;; *) fail "module at $so" ;; esac
     expect_depends "$module" "$runtime (= $release)"
-    expect_depends "$module" "python3 (<< 3.11)"
+    expect_depends "$module" "python3 (>= $python_version~)"
+    expect_depends "$module" "python3 (<< $python_next)"
     readelf -d "$root/$so" | grep -q "(NEEDED).*\[libkorvanta-hardware.so.$major\]" ||
         fail "the module does not load the library by its soname"
     env LD_LIBRARY_PATH="$root/$libdir" PYTHONPATH="$root/$python_dir" "$python" -c 'import korvanta_hardware_module' ||

@@ -84,9 +84,11 @@ class ModuleShapeTest(unittest.TestCase):
 
 class ImportTest(unittest.TestCase):
     def test_other_interpreters_refuse_the_module_with_the_mismatch_message(self):
+        # The suite runs under the interpreter the module was built for.
+        compiled = "%d.%d" % sys.version_info[:2]
         interpreters = [p for p in os.environ.get("KORVANTA_OTHER_PYTHONS", "").split(":") if p]
         if not interpreters:
-            self.skipTest("no Python 3.11 or 3.9 found at configure time")
+            self.skipTest("no other Python found at configure time")
         probe = ("import sys\ntry:\n    import korvanta_hardware_module\nexcept ImportError as e:\n"
                  "    print(repr((str(e), sys.version)))\n")
         with tempfile.TemporaryDirectory() as directory:
@@ -96,9 +98,9 @@ class ImportTest(unittest.TestCase):
                 out = subprocess.run([python, "-c", probe], cwd=directory, env=env, check=True,
                                      capture_output=True, text=True).stdout
                 message, version = ast.literal_eval(out)
-                self.assertFalse(version.startswith("3.10"))
-                self.assertEqual(message, "Python version mismatch: module was compiled for Python 3.10, "
-                                          "but the interpreter version is incompatible: %s." % version)
+                self.assertNotEqual(version.split(".")[:2], compiled.split("."))
+                self.assertEqual(message, "Python version mismatch: module was compiled for Python %s, "
+                                          "but the interpreter version is incompatible: %s." % (compiled, version))
 
 
 class EnumerationTest(unittest.TestCase):

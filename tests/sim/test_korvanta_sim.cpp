@@ -168,7 +168,7 @@ TEST_F(KorvantaSim, SavedUnitHoldsWhatTheLibraryWouldRead) {
 }
 
 TEST_F(KorvantaSim, WritesThroughThePythonModuleAreInTheSavedUnit) {
-#ifndef KORVANTA_PYTHON310
+#ifndef KORVANTA_PYTHON
     GTEST_SKIP() << "built without the Python module";
 #else
     const std::vector<std::string> env = {std::string("PYTHONPATH=") + KORVANTA_PYTHON_MODULE_DIR,
@@ -179,7 +179,7 @@ TEST_F(KorvantaSim, WritesThroughThePythonModuleAreInTheSavedUnit) {
 
     fs::path saved_json = dir_ / "saved.json";
     Result files = run({kSim, "--save", saved_json.string(), (kUnits / "ai-board-files.json").string(), "--",
-                     KORVANTA_PYTHON310, "-c", script},
+                     KORVANTA_PYTHON, "-c", script},
                     env);
     ASSERT_EQ(files.status, 0) << files.err;
     Json saved = Json::parse(read_all(saved_json));
@@ -190,7 +190,7 @@ TEST_F(KorvantaSim, WritesThroughThePythonModuleAreInTheSavedUnit) {
 
     fs::path saved_image = dir_ / "saved.bin";
     Result eeprom = run({kSim, "--save", saved_image.string(), (kUnits / "robot-dvt2-release.json").string(), "--",
-                      KORVANTA_PYTHON310, "-c", script},
+                      KORVANTA_PYTHON, "-c", script},
                      env);
     ASSERT_EQ(eeprom.status, 0) << eeprom.err;
     std::string image = read_all(saved_image);
