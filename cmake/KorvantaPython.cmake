@@ -13,7 +13,8 @@
 # module is built for 3.10 when one is found, else for the system's python3. The
 # interpreter of version 3.Y is the cache variable KORVANTA_PYTHON3Y_EXECUTABLE
 # (KORVANTA_PYTHON310_EXECUTABLE, ...). When it is empty the first of these that
-# runs, is 3.Y and has Python.h is taken: python3.Y on PATH, /usr/bin/python3.Y
+# runs, is 3.Y and has Python.h is taken (the interpreter itself, past a pyenv
+# shim): python3.Y on PATH, /usr/bin/python3.Y
 # (Debian and Ubuntu: python3.Y-dev), /usr/local/bin/python3.Y, then pyenv's
 # versions/3.Y.* under $PYENV_ROOT, `pyenv root` and ~/.pyenv, newest first.
 # pyenv shims that are not active fail to run and are skipped.
@@ -153,7 +154,7 @@ function(_korvanta_choose_python out version)
     korvanta_probe_python("${candidate}" probe)
     if(probe_VERSION MATCHES "${pattern}")
       if(probe_HEADERS)
-        set(${variable} "${candidate}" CACHE FILEPATH
+        set(${variable} "${probe_EXECUTABLE}" CACHE FILEPATH
             "CPython ${version} interpreter the Python modules are built for" FORCE)
         return()
       endif()
@@ -169,19 +170,23 @@ function(_korvanta_choose_python out version)
   endif()
 endfunction()
 
-# Without 3.10 the default is the system's python3: the version it is, when it
-# has its headers; empty otherwise. Its interpreter variable is set unless the
-# user set it already.
-function(_korvanta_system_python3 out)
+# Without 3.10 the default is the system's python3: <out> is the version it is,
+# when it has its headers, else empty and <missing> says why. Its interpreter
+# variable is set unless the user set it already.
+function(_korvanta_system_python3 out missing)
   set(${out} "" PARENT_SCOPE)
+  set(${missing} "no python3 was found either" PARENT_SCOPE)
   if(CMAKE_CROSSCOMPILING)
+    set(${missing} "" PARENT_SCOPE)
     return()
   endif()
   find_program(_korvanta_python3 NAMES python3 NO_CACHE)
   foreach(candidate IN ITEMS "${_korvanta_python3}" /usr/bin/python3)
     if(candidate AND EXISTS "${candidate}")
       korvanta_probe_python("${candidate}" probe)
-      if(probe_HEADERS AND probe_VERSION MATCHES "^(3\\.[0-9]+)\\.")
+      if(probe_VERSION AND NOT probe_HEADERS)
+        set(${missing} "the system's python3 (Python ${probe_VERSION}, ${probe_EXECUTABLE}) has no headers (Python.h): `apt-get install python3-dev`" PARENT_SCOPE)
+      elseif(probe_VERSION MATCHES "^(3\\.[0-9]+)\\.")
         set(version ${CMAKE_MATCH_1})
         _korvanta_python_variable(variable ${version})
         if(NOT ${variable})
@@ -286,9 +291,12 @@ macro(korvanta_find_pythons built left_out)
     if(NOT KORVANTA_PYTHON310_EXECUTABLE)
       _korvanta_choose_python(_korvanta_missing 3.10)
       if(_korvanta_missing)
-        _korvanta_system_python3(_korvanta_versions)
+        _korvanta_system_python3(_korvanta_versions _korvanta_no_python3)
         if(NOT _korvanta_versions)
           set(_korvanta_versions 3.10)
+          if(_korvanta_no_python3)
+            list(APPEND ${left_out} "python3: ${_korvanta_no_python3}")
+          endif()
         endif()
       endif()
     endif()
@@ -298,14 +306,17 @@ macro(korvanta_find_pythons built left_out)
     if(NOT _korvanta_version MATCHES "^3\\.[0-9]+$")
       message(FATAL_ERROR "KORVANTA_PYTHON_VERSIONS: '${_korvanta_version}' is not a CPython version such as 3.12")
     endif()
-    _korvanta_choose_python(_korvanta_missing ${_korvanta_version})
-    if(_korvanta_missing)
-      _korvanta_install_hint(_korvanta_hint ${_korvanta_version})
-      string(APPEND _korvanta_missing ". ${_korvanta_hint}")
-    elseif(_korvanta_no_pybind11)
-      set(_korvanta_missing "${_korvanta_no_pybind11}")
-    else()
+    # pybind11 first: no interpreter is looked for where it could not be used.
+    set(_korvanta_missing "${_korvanta_no_pybind11}")
+    if(NOT _korvanta_missing)
       _korvanta_pybind11_supports(_korvanta_missing ${_korvanta_version})
+    endif()
+    if(NOT _korvanta_missing)
+      _korvanta_choose_python(_korvanta_missing ${_korvanta_version})
+      if(_korvanta_missing)
+        _korvanta_install_hint(_korvanta_hint ${_korvanta_version})
+        string(APPEND _korvanta_missing ". ${_korvanta_hint}")
+      endif()
     endif()
     if(_korvanta_missing)
       list(APPEND ${left_out} "Python ${_korvanta_version}: ${_korvanta_missing}")
@@ -319,7 +330,7 @@ macro(korvanta_find_pythons built left_out)
   if(${built})
     list(GET ${built} 0 KORVANTA_PYTHON_MAIN_VERSION)
     korvanta_probe_python(/usr/bin/python3 _korvanta_system)
-    if(_korvanta_system_VERSION MATCHES "^(3\\.[0-9]+)\\." AND CMAKE_MATCH_1 IN_LIST ${built})
+    if(NOT CMAKE_CROSSCOMPILING AND _korvanta_system_VERSION MATCHES "^(3\\.[0-9]+)\\." AND CMAKE_MATCH_1 IN_LIST ${built})
       set(KORVANTA_PYTHON_MAIN_VERSION ${CMAKE_MATCH_1})
     endif()
     _korvanta_python_variable(_korvanta_variable ${KORVANTA_PYTHON_MAIN_VERSION})

@@ -16,12 +16,16 @@
 
 // Loaded into another CPython version, the module must get as far as its init
 // function, whose version check refuses that interpreter with ImportError. The
-// loader binds every symbol first, and pybind11's thread-state getter is one
-// that some versions lack (3.13 has only the new name; 3.12 and older only the
-// old one), so it is bound weakly. It is called only after the check passed.
+// loader binds every symbol first, so the functions that pybind11 calls and some
+// versions lack are bound weakly: the thread-state getter that 3.13 renamed, and
+// the functions new in 3.13 (pybind11 2.13 calls them for 3.13). None is called
+// before the check has passed. The suite tries every other version installed.
 #pragma weak _PyThreadState_UncheckedGet
 #if PY_VERSION_HEX >= 0x030D0000
 #pragma weak PyThreadState_GetUnchecked
+#pragma weak PyDict_GetItemStringRef
+#pragma weak PyObject_VisitManagedDict
+#pragma weak PyObject_ClearManagedDict
 #endif
 
 namespace py = pybind11;
