@@ -9,21 +9,24 @@
 #include <vector>
 
 #include "device_stream.h"
+#include "eeprom_layout.h"
 #include "identity_text.h"
 #include "korvanta_hardware.h"
 
 namespace korvanta_hardware {
 namespace {
 
-// Field offsets inside the identity block.
-constexpr unsigned int kHwUuidOffset = 0;
-constexpr unsigned int kBoardTypeOffset = 16;
-constexpr unsigned int kRobotVersionOffset = 18;
-constexpr unsigned int kRobotSnOffset = 20;
-constexpr unsigned int kRobotUuidOffset = 36;
-constexpr unsigned int kRobotStatusOffset = 52;
-constexpr unsigned int kIdentifierBytes = 16;
-constexpr unsigned int kCodeBytes = 2;
+// The public header states the block's size for its users; the layout is the one source.
+static_assert(HardwareEeprom::kBlockSize == kEepromBlockSize);
+
+constexpr unsigned int kHwUuidOffset = kEepromHwUuid.offset;
+constexpr unsigned int kBoardTypeOffset = kEepromBoardType.offset;
+constexpr unsigned int kRobotVersionOffset = kEepromRobotVersion.offset;
+constexpr unsigned int kRobotSnOffset = kEepromRobotSn.offset;
+constexpr unsigned int kRobotUuidOffset = kEepromRobotUuid.offset;
+constexpr unsigned int kRobotStatusOffset = kEepromRobotStatus.offset;
+constexpr unsigned int kIdentifierBytes = kEepromIdentifierBytes;
+constexpr unsigned int kCodeBytes = kEepromCodeBytes;
 constexpr unsigned int kMaxCodeBytes = 4;
 
 // Identity fields as text: two lowercase hexadecimal digits per byte.
@@ -179,9 +182,7 @@ int HardwareEeprom::readCode(unsigned int offset, unsigned int length) {
     if (stream_.fail() || length > kCodeBytes) return -1;
     unsigned char bytes[kCodeBytes] = {};
     if (!ReadEeprom(bytes, offset, length)) return -1;
-    uint32_t value = 0;
-    for (unsigned int i = length; i-- > 0;) value = value << 8 | bytes[i];
-    return static_cast<int>(value);
+    return static_cast<int>(little_endian_value(bytes, length));
 }
 
 bool HardwareEeprom::writeIdStr(const std::string& digits, unsigned int offset, unsigned int byte_count) {
@@ -198,7 +199,7 @@ bool HardwareEeprom::writeIdStr(const std::string& digits, unsigned int offset, 
 bool HardwareEeprom::writeCode(unsigned int value, unsigned int offset, unsigned int length) {
     if (stream_.fail() || length > kMaxCodeBytes) return false;
     unsigned char bytes[kMaxCodeBytes];
-    for (unsigned int i = 0; i < length; ++i) bytes[i] = static_cast<unsigned char>(value >> (8 * i));
+    put_little_endian(value, bytes, length);
     return WriteEeprom(bytes, offset, length);
 }
 

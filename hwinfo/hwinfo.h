@@ -1,12 +1,14 @@
 // korvanta-hwinfo's parts: the command line and usage (main.cpp), the identity
-// and its reports (reports.cpp), the write commands (writes.cpp). The library's
-// messages have their own header, library_messages.h.
+// and its reports (reports.cpp), the write commands (writes.cpp), the unit as a
+// unit file (capture.cpp) and programming a unit from one (program.cpp). The
+// library's messages have their own header, library_messages.h.
 #ifndef KORVANTA_HWINFO_HWINFO_H
 #define KORVANTA_HWINFO_HWINFO_H
 
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "korvanta_hardware_flat.h"
 
@@ -19,13 +21,21 @@ constexpr int kExitFailed = 1;  // a write failed or reads back differently, the
 constexpr int kExitUsage = 2;
 
 // What the user asked for on the command line.
-enum class Action { kShow, kShowJson, kShowPrometheus, kSetUuid, kSetSerial, kSetStatus, kHelp, kVersion };
+enum class Action {
+    kShow, kShowJson, kShowPrometheus, kShowUnitFile, kSetUuid, kSetSerial, kSetStatus, kProgram, kHelp, kVersion
+};
 
 struct Command {
     Action action = Action::kShow;
-    std::string value;          // the identifier or serial number to write, or the metrics file
+    std::string value;          // the identifier or serial number to write, the metrics file or the unit file
     unsigned short status = 0;  // the status code to write
+    bool dry_run = false;       // program's options
+    bool force = false;
+    bool identity_only = false;
 };
+
+// The folder of the identity files, /etc/korvanta.
+std::string identity_directory();
 
 // --- The unit's identity as the library reads it, through the flat interface so
 // that codes are normalised and named exactly as the library names them.
@@ -36,8 +46,8 @@ struct HandleDestroyer {
 using Handle = std::unique_ptr<KorvantaHardwareInformation, HandleDestroyer>;
 
 // A fresh information object: it reads the store now. The library's messages
-// while it reads reach stderr with their lines ended.
-Handle open_handle();
+// while it reads reach stderr with their lines ended, and messages if given.
+Handle open_handle(std::vector<std::string>* messages = nullptr);
 
 // An EEPROM that exists but cannot be opened for reading leaves every item
 // "null". Says why on stderr and returns false; true when there is no EEPROM
@@ -57,7 +67,8 @@ struct Identity {
     NamedCode board_type;
     NamedCode version;  // named from the station table on a station board
     NamedCode status;
-    std::string source;  // the EEPROM's path, kIdentityFilesSource or kNoSource
+    std::string source;       // the EEPROM's path, kIdentityFilesSource or kNoSource
+    std::string uuid_source;  // where uuid came from: one of the kUuidFrom... names
 };
 
 inline constexpr char kIdentityFilesSource[] = "identity files";
@@ -65,7 +76,19 @@ inline constexpr char kIdentityFilesSource[] = "identity files";
 // (the robot identifier may still be the operating system's machine-id).
 inline constexpr char kNoSource[] = "none";
 
-Identity read_identity(const KorvantaHardwareInformation* h);
+// Where the robot identifier came from. A stand-in shares its value with
+// another item, and /etc/machine-id with every clone of a disk image.
+inline constexpr char kUuidFromEeprom[] = "eeprom";         // the EEPROM's own field
+inline constexpr char kUuidFromHwUuid[] = "hw_uuid";        // its stand-in, the hardware identifier
+inline constexpr char kUuidFromRobotId[] = "robot_id";      // the identity file robot_id
+inline constexpr char kUuidFromMachineId[] = "machine-id";  // its stand-in, /etc/machine-id
+inline constexpr char kUuidFromNowhere[] = "none";          // no usable identifier
+
+// The identity h holds; messages are those the library printed while h read
+// the store, which tell whether a stand-in took the identifier's place.
+Identity read_identity(const KorvantaHardwareInformation* h, const std::vector<std::string>& messages);
+// The identity as a fresh information object reads it now.
+Identity read_identity();
 
 // --- The reports; each ends with a line feed.
 
@@ -96,6 +119,18 @@ std::string format_prometheus(const Identity& identity);
 // beside it and a rename; returns the exit status and says on stderr why when
 // path was not replaced.
 int write_report_file(const std::string& path, const std::string& text);
+
+// This unit as a korvanta-sim unit file (--unit-file): the store, each item
+// the store holds with codes named, machine_id and cpu_serial_number. A robot
+// identifier the library took from a stand-in is left out, as the store has
+// none, so the stand-in happens again wherever the file is used.
+std::string format_unit_file(const Identity& identity);
+
+// --- program: writes the items of a unit file into this unit's store, reads
+// them back through a new information object and prints them. Returns
+// kExitOk, kExitFailed (refused, a write failed, a read-back differs) or
+// kExitUsage (the unit file cannot be used).
+int run_program(const Command& command);
 
 // --- set-uuid, set-serial and set-status: write one item through the flat
 // interface, then read it back through a new information object (the one that

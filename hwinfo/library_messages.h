@@ -5,12 +5,15 @@
 #define KORVANTA_HWINFO_LIBRARY_MESSAGES_H
 
 #include <functional>
+#include <string>
+#include <vector>
 
 namespace hwinfo {
 
 // Runs call with stderr collected, then passes each message it printed on to
-// stderr unchanged, adding a line feed to those that lack one.
-void with_library_messages(const std::function<void()>& call);
+// stderr unchanged, adding a line feed to those that lack one. Returns the
+// messages as printed, one entry each: what the library tells of its reading.
+std::vector<std::string> with_library_messages(const std::function<void()>& call);
 
 }  // namespace hwinfo
 

@@ -14,6 +14,7 @@
 
 #include "atomic_file.h"
 #include "hwinfo.h"
+#include "identity_text.h"
 #include "korvanta_hardware.h"
 #include "library_messages.h"
 #include "unique_fd.h"
@@ -39,10 +40,27 @@ bool any_identity_file() {
     return false;
 }
 
-std::string source_of_identity() {
-    std::string eeprom = KorvantaHardwareInformation_get_eeprom_path();
+std::string source_of_identity(const std::string& eeprom) {
     if (!eeprom.empty()) return eeprom;
     return any_identity_file() ? kIdentityFilesSource : kNoSource;
+}
+
+// Either store says this, and only this, when its stand-in took the place of
+// an identifier that is not usable.
+constexpr char kStandInMessage[] = "uuid replaced by hw_uuid";
+
+bool said(const std::vector<std::string>& messages, const char* text) {
+    for (const std::string& message : messages) {
+        if (message.find(text) != std::string::npos) return true;
+    }
+    return false;
+}
+
+// Told by the value and the library's messages, so the store is read only once.
+const char* uuid_source_of(const std::string& uuid, bool on_eeprom, const std::vector<std::string>& messages) {
+    if (!korvanta_hardware::is_usable_identifier(uuid)) return kUuidFromNowhere;
+    if (said(messages, kStandInMessage)) return on_eeprom ? kUuidFromHwUuid : kUuidFromMachineId;
+    return on_eeprom ? kUuidFromEeprom : kUuidFromRobotId;
 }
 
 // --- The text report
@@ -105,6 +123,7 @@ std::string info_metric(const Identity& identity) {
         {"robot_version", identity.version.name},
         {"robot_status", identity.status.name},
         {"source", identity.source},
+        {"robot_uuid_source", identity.uuid_source},
     };
     std::string sample = "korvanta_hardware_info{";
     for (const auto& [name, text] : labels) {
@@ -122,9 +141,11 @@ std::string code_gauge(const std::string& name, const std::string& help, const N
 
 }  // namespace
 
-Handle open_handle() {
+Handle open_handle(std::vector<std::string>* messages) {
     Handle handle;
-    with_library_messages([&handle] { handle.reset(KorvantaHardwareInformation_create()); });
+    std::vector<std::string> printed =
+        with_library_messages([&handle] { handle.reset(KorvantaHardwareInformation_create()); });
+    if (messages) *messages = std::move(printed);
     return handle;
 }
 
@@ -145,7 +166,8 @@ bool eeprom_readable() {
     return false;
 }
 
-Identity read_identity(const KorvantaHardwareInformation* h) {
+Identity read_identity(const KorvantaHardwareInformation* h, const std::vector<std::string>& messages) {
+    const std::string eeprom = KorvantaHardwareInformation_get_eeprom_path();
     Identity identity;
     identity.uuid = KorvantaHardwareInformation_get_uuid(h);
     identity.hw_uuid = KorvantaHardwareInformation_get_hw_uuid(h);
@@ -157,8 +179,15 @@ Identity read_identity(const KorvantaHardwareInformation* h) {
                         KorvantaHardwareInformation_get_robot_version(h)};
     identity.status = {KorvantaHardwareInformation_get_robot_status_code(h),
                        KorvantaHardwareInformation_get_robot_status(h)};
-    identity.source = source_of_identity();
+    identity.source = source_of_identity(eeprom);
+    identity.uuid_source = uuid_source_of(identity.uuid, !eeprom.empty(), messages);
     return identity;
+}
+
+Identity read_identity() {
+    std::vector<std::string> messages;
+    Handle handle = open_handle(&messages);
+    return read_identity(handle.get(), messages);
 }
 
 std::string format_row(const std::string& label, const std::string& value) {
@@ -174,7 +203,8 @@ std::string format_text(const Identity& identity) {
            format_row(kSerialLabel, identity.serial) + format_row("cpu serial", identity.cpu_serial) +
            format_row("board type", format_code(identity.board_type)) +
            format_row("version", format_code(identity.version)) +
-           format_row(kStatusLabel, format_code(identity.status)) + format_row("source", identity.source);
+           format_row(kStatusLabel, format_code(identity.status)) + format_row("source", identity.source) +
+           format_row("robot_uuid_source", identity.uuid_source);
 }
 
 std::string format_json(const Identity& identity) {
@@ -191,6 +221,7 @@ std::string format_json(const Identity& identity) {
         {"robot_status", identity.status.code},
         {"robot_status_name", identity.status.name},
         {"source", identity.source},
+        {"robot_uuid_source", identity.uuid_source},
     };
     // Identity files may hold any bytes; invalid UTF-8 must not cost the whole report.
     return object.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";

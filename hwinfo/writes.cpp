@@ -98,7 +98,7 @@ std::optional<unsigned short> parse_status(const std::string& text) {
 
 int run_write(const Command& command) {
     bool written = write_through_library(command);
-    Identity stored = read_identity(open_handle().get());
+    Identity stored = read_identity();
     std::fputs(format_row(item_label(command.action), stored_value(stored, command.action)).c_str(), stdout);
     std::fflush(stdout);
     if (!written) {

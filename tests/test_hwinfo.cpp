@@ -8,11 +8,14 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "unit_test.h"
+#include "unprivileged.h"
 
 extern char** environ;
 
@@ -40,11 +43,15 @@ std::string whole_memfd(int fd) {
     return text;
 }
 
-// Runs the tool with stdout and stderr collected apart, or stdout going to output_path.
-ToolRun run_hwinfo(const std::vector<std::string>& args, const char* output_path = nullptr) {
+// Runs the tool with stdout and stderr collected apart, or stdout going to
+// output_path; through the command in front, if any (which must exec the tool).
+ToolRun run_hwinfo(const std::vector<std::string>& args, const char* output_path = nullptr,
+                   const std::vector<std::string>& front = {}) {
     int out = output_path ? ::open(output_path, O_WRONLY | O_CLOEXEC) : ::memfd_create("hwinfo-out", MFD_CLOEXEC);
     int err = ::memfd_create("hwinfo-err", MFD_CLOEXEC);
-    std::vector<char*> argv{const_cast<char*>(KORVANTA_HWINFO)};
+    std::vector<char*> argv;
+    for (const std::string& word : front) argv.push_back(const_cast<char*>(word.c_str()));
+    argv.push_back(const_cast<char*>(KORVANTA_HWINFO));
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
@@ -54,7 +61,7 @@ ToolRun run_hwinfo(const std::vector<std::string>& args, const char* output_path
     ToolRun run;
     pid_t pid;
     int wait_status = 0;
-    if (posix_spawn(&pid, KORVANTA_HWINFO, &actions, nullptr, argv.data(), environ) == 0 &&
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0 &&
         ::waitpid(pid, &wait_status, 0) == pid && WIFEXITED(wait_status)) {
         run.status = WEXITSTATUS(wait_status);
     }
@@ -93,6 +100,27 @@ std::string identity_file(const std::string& name) {
     return read_file(std::string(kIdentityDir) + "/" + name).value_or("<missing>");
 }
 
+// A unit file for program, in a file of its own under /tmp.
+std::string unit_file(const std::string& text) {
+    std::string path = "/tmp/korvanta-hwinfo-unit-" + std::to_string(::getpid()) + ".json";
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+}
+
+const std::string kRobotUnit = R"({"store": "eeprom", "uuid": ")" + kRobotUuid + R"(", "hw_uuid": ")" + kHwUuid +
+                               R"(", "serial": ")" + kSerial +
+                               R"(", "board_type": "ROBOT_BOARD", "robot_version": 2, "robot_status": "RELEASE"})";
+
+// The whole store as bytes: the EEPROM's image and every identity file.
+std::string store_snapshot() {
+    std::vector<uint8_t> image = read_eeprom();
+    std::string snapshot(image.begin(), image.end());
+    for (const char* name : {"robot_id", "hw_uuid", "robot_sn", "board_type_code", "robot_version_code",
+                             "robot_status_code"})
+        snapshot += std::string(name) + "=" + identity_file(name) + ";";
+    return snapshot;
+}
+
 }  // namespace
 
 using HwinfoTool = OnSimulatedUnit;
@@ -109,7 +137,8 @@ TEST_F(HwinfoTool, ReadableOutputOfAFileUnitListsEveryItemAligned) {
               "board type:          2 AI_BOARD\n"
               "version:             10 KORVANTA_PRO_EVT\n"
               "status:              3 QA_TEST\n"
-              "source:              identity files\n");
+              "source:              identity files\n"
+              "robot_uuid_source:   robot_id\n");
     EXPECT_EQ(run.err, "");
 }
 
@@ -140,7 +169,8 @@ TEST_F(HwinfoTool, JsonOfAUnitWithNothingKeepsEveryKeyInTheSameOrder) {
     for (const auto& item : object.items()) keys.push_back(item.key());
     EXPECT_EQ(keys, (std::vector<std::string>{"uuid", "hw_uuid", "serial", "cpu_serial_number", "board_type",
                                               "board_type_name", "robot_version", "robot_version_name",
-                                              "robot_status", "robot_status_name", "source"}));
+                                              "robot_status", "robot_status_name", "source",
+                                              "robot_uuid_source"}));
     EXPECT_EQ(object["uuid"], "null");
     EXPECT_EQ(object["board_type"], 0);
     EXPECT_EQ(object["robot_version"], 65535);
@@ -149,11 +179,42 @@ TEST_F(HwinfoTool, JsonOfAUnitWithNothingKeepsEveryKeyInTheSameOrder) {
     // For Prometheus, empty labels rather than a broken file.
     EXPECT_NE(run_hwinfo({"--prometheus"}).out.find(
                   "\nkorvanta_hardware_info{robot_uuid=\"\",hw_uuid=\"\",serial=\"\",cpu_serial=\"\",board_type=\"UNKNOWN\","
-                  "robot_version=\"UNKNOWN\",robot_status=\"UNKNOWN\",source=\"none\"} 1\n"),
+                  "robot_version=\"UNKNOWN\",robot_status=\"UNKNOWN\",source=\"none\",robot_uuid_source=\"none\"} 1\n"),
               std::string::npos);
     // One identity file, even an empty one, is a source: its value is what is wrong.
     write_identity_file("robot_status_code", "");
     EXPECT_EQ(parsed(run_hwinfo({"--json"}).out)["source"], "identity files");
+}
+
+TEST_F(HwinfoTool, RobotUuidSourceTellsAStandInFromTheStoresOwnIdentifier) {
+    struct Unit {
+        const char* name;
+        std::function<void()> install;
+        const char* uuid_source;
+    };
+    const std::vector<Unit> units = {
+        {"EEPROM", [] { eeprom_unit(1, 2, 5).install(); }, "eeprom"},
+        {"erased robot uuid", [] { EepromImage::erased().hw_uuid(kHwUuid).install(); }, "hw_uuid"},
+        {"erased EEPROM", [] { EepromImage::erased().install(); }, "none"},
+        {"files", make_file_unit, "robot_id"},
+        {"zeroed robot_id", [] { IdentityFiles().robot_id(std::string(32, '0')).machine_id(kNewId).install(); },
+         "machine-id"},
+        // No identity file at all, so "source: none", yet the identifier is the clonable machine-id.
+        {"machine-id only", [] { write_machine_id(kNewId + "\n"); }, "machine-id"},
+        {"nothing", [] {}, "none"},
+    };
+    for (const Unit& unit : units) {
+        reset_unit();
+        unit.install();
+        ToolRun run = run_hwinfo({"--json"});
+        EXPECT_EQ(parsed(run.out)["robot_uuid_source"], std::string(unit.uuid_source)) << unit.name << ": " << run.out;
+    }
+    // A daemon's stdio is closed; the library's messages must still be heard.
+    reset_unit();
+    write_machine_id(kNewId + "\n");
+    const std::string metrics = "/etc/korvanta.prom", closed_stdio = "exec \"$0\" \"$@\" <&- >&- 2>&-";
+    EXPECT_EQ(run_hwinfo({"--prometheus", metrics}, nullptr, {"sh", "-c", closed_stdio}).status, 0);
+    EXPECT_NE(read_file(metrics).value_or("").find("robot_uuid_source=\"machine-id\""), std::string::npos);
 }
 
 TEST_F(HwinfoTool, StationBoardNamesItsVersionFromTheStationTable) {
@@ -195,7 +256,7 @@ TEST_F(HwinfoTool, PrometheusLabelsCarryTheTextsEscapedAndGaugesTheCodes) {
     EXPECT_NE(run.out.find("korvanta_hardware_info{robot_uuid=\"" + kRobotUuid + "\",hw_uuid=\"" + kHwUuid +
                            "\",serial=\"say \\\"hi\\\" C:\\\\korvanta \xEF\xBF\xBD" + std::string(10, '0') +
                            "\",cpu_serial=\"00000000c0ffee42\",board_type=\"AI_BOARD\",robot_version=\"KORVANTA_PRO_EVT\","
-                           "robot_status=\"QA_TEST\",source=\"identity files\"} 1\n"),
+                           "robot_status=\"QA_TEST\",source=\"identity files\",robot_uuid_source=\"robot_id\"} 1\n"),
               std::string::npos)
         << run.out;
     for (std::string gauge : {"board_type_code 2", "robot_version_code 10", "robot_status_code 3"}) {
@@ -211,6 +272,37 @@ TEST_F(HwinfoTool, PrometheusUnderTheTimersReadOnlySysStillReadsTheEeprom) {
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");
     EXPECT_NE(run.out.find("{robot_uuid=\"" + kRobotUuid + "\""), std::string::npos) << run.out;
+}
+
+// A container gets the unit's identity as host paths bound read-only, /sys
+// read-only, and runs as a user of its own with the korvanta group added.
+TEST_F(HwinfoTool, ContainerReadsTheIdentityThroughReadOnlyBindsAsAUserInTheGroup) {
+    if (!can_become_nobody()) GTEST_SKIP() << "needs real root to become another user";
+    constexpr gid_t kKorvantaGroup = 4242;
+    const std::vector<std::string> container_user = {"setpriv", "--reuid=65534", "--regid=65534",
+                                                     "--groups=" + std::to_string(kKorvantaGroup), "--"};
+    struct Unit {
+        std::function<void()> install;
+        std::vector<std::string> bound;  // in mount order: /sys/bus/i2c first, not to hide the EEPROM's bind
+    };
+    const std::vector<Unit> units = {
+        {[] {
+             eeprom_unit(1, 2, 5).install();
+             ASSERT_EQ(::chown(kEepromPath, 0, kKorvantaGroup), 0);
+             ASSERT_EQ(::chmod(kEepromPath, 0640), 0);  // as the udev rule leaves it
+         },
+         {"/sys/bus/i2c", kEepromPath}},
+        {[] { IdentityFiles().robot_id(kRobotUuid).machine_id(kNewId).install(); },
+         {"/sys/bus/i2c", kIdentityDir, kMachineIdPath}},
+    };
+    for (const Unit& unit : units) {
+        reset_unit();
+        unit.install();
+        for (const std::string& path : unit.bound) make_read_only(path);
+        ToolRun run = run_hwinfo({"--json"}, nullptr, container_user);
+        EXPECT_EQ(run.status, 0) << unit.bound[1] << ": " << run.err;
+        EXPECT_EQ(parsed(run.out)["uuid"], kRobotUuid) << unit.bound[1];
+    }
 }
 
 TEST_F(HwinfoTool, PrometheusFileIsReplacedWholeReadableByTheCollector) {
@@ -360,6 +452,8 @@ TEST_F(HwinfoTool, UsageErrorsExitWithTwoAndWriteNothing) {
         {"set-uuid"},          {"set-serial", kNewId, kNewId}, {"set-status", "RELEASED"}, {"set-status", "65536"},
         {"set-status", "-1"},  {"set-status", ""},             {"--frobnicate"},           {"show"},
         {"--json", "--help"},  {"--prometheus", ""},           {"--prometheus", "--json"}, {"--prometheus", "a", "b"},
+        {"program"},           {"program", "--now", "u.json"}, {"program", "a.json", "b.json"},
+        {"--unit-file", "u.json"},
     };
     for (const std::vector<std::string>& args : usage_errors) {
         ToolRun run = run_hwinfo(args);
@@ -379,4 +473,121 @@ TEST_F(HwinfoTool, HelpAndVersionSucceed) {
     ToolRun version = run_hwinfo({"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, "korvanta-hwinfo " KORVANTA_VERSION "\n");
+}
+
+TEST_F(HwinfoTool, ProgramWritesABlankEepromAndReadsItBack) {
+    EepromImage::erased().install();
+    ToolRun run = run_hwinfo({"program", unit_file(kRobotUnit.substr(0, kRobotUnit.size() - 1) +
+                                                   R"(, "machine_id": "d4c3b2a1f0e9487d6c5b4a3928170605"})")});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(eeprom_hex(0, 54), kHwUuid + "0100" + "0200" + kSerial + kRobotUuid + "0500");
+    EXPECT_NE(run.out.find("board type:          (erased) -> 1 ROBOT_BOARD\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("read back:\nrobot identifier:    " + kRobotUuid), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("machine_id and cpu_serial_number are not written"), std::string::npos) << run.err;
+}
+
+TEST_F(HwinfoTool, ProgramDryRunShowsEachItemAndLeavesTheStoreByteIdentical) {
+    for (bool eeprom : {true, false}) {
+        reset_unit();
+        eeprom ? eeprom_unit(1, 2, 5).install() : make_file_unit();
+        std::string before = store_snapshot();
+        std::string store = eeprom ? "eeprom" : "files";
+        ToolRun run = run_hwinfo({"program", "--dry-run", unit_file(R"({"store": ")" + store + R"(", "uuid": ")" +
+                                                                    kRobotUuid + R"(", "serial": ")" + kNewId + R"("})")});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(store_snapshot(), before) << store;
+        EXPECT_NE(run.out.find("serial number:       " + kSerial + " -> " + kNewId + "\n"), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find("robot identifier:    " + kRobotUuid + " (unchanged)\n"), std::string::npos) << run.out;
+        EXPECT_EQ(run.out.find("read back"), std::string::npos) << run.out;
+    }
+}
+
+TEST_F(HwinfoTool, ProgramRefusesBeforeTheFirstByteSayingWhy) {
+    const std::string other = "ffeeddccbbaa99887766554433221101";
+    const struct {
+        bool eeprom;
+        std::string unit;
+        int status;
+        std::string message;
+    } cases[] = {
+        {false, R"({"store": "eeprom", "robot_status": 5})", 1, R"(says "store": "eeprom", but this unit has no EEPROM)"},
+        {true, R"({"store": "files", "robot_status": 5})", 1, R"(says "store": "files", but this unit has an EEPROM)"},
+        {true, R"({"store": "none"})", 1, R"("store": "none")"},
+        {true, R"({"store": "eeprom", "uuid": ")" + kRobotUuid + R"(", "hw_uuid": ")" + other + R"("})", 1,
+         "the hardware identifier is already programmed (" + kHwUuid + "); --force changes it"},
+        {true, R"({"store": "eeprom", "uuid": ")" + kRobotUuid + R"(", "board_type": 2})", 1, "board type is already"},
+        {false, R"({"store": "files", "uuid": ")" + kRobotUuid + R"(", "robot_version": 3})", 1, "version is already"},
+        {true, R"({"store": "eeprom", "robot_status": "PROD_0"})", 1, R"(give "uuid" (now )" + kRobotUuid},
+        {true, R"({"store": "eeprom", "serial": "0123456789abcdef0123456789abcdeg"})", 2, "serial: "},
+        {true, R"({"store": "eeprom", "robot_status": 65536})", 2, "robot_status: "},
+        {true, R"({"store": "eeprom", "uuid": "77777777777777777777777777777777"})", 2, "one character repeated"},
+        {false, R"({"store": "files", "serial": "--------------------------------"})", 2, "one character repeated"},
+        {true, R"({"store": "eeprom", "eeprom_image": "/dev/null"})", 2, "eeprom_image: "},
+        {true, R"({"store": "eeprom",})", 2, "not valid JSON"},
+    };
+    for (const auto& c : cases) {
+        reset_unit();
+        c.eeprom ? eeprom_unit(1, 2, 5).install() : make_file_unit();
+        std::string before = store_snapshot();
+        ToolRun run = run_hwinfo({"program", unit_file(c.unit)});
+        EXPECT_EQ(run.status, c.status) << c.unit;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << c.unit << "\n" << run.err;
+        EXPECT_EQ(store_snapshot(), before) << c.unit;
+    }
+    // What --force is for: the board's own items change too.
+    reset_unit();
+    make_file_unit();
+    ToolRun forced = run_hwinfo({"program", "--force", unit_file(R"({"store": "files", "uuid": ")" + kRobotUuid +
+                                                                 R"(", "robot_version": 3})")});
+    EXPECT_EQ(forced.status, 0) << forced.err;
+    EXPECT_EQ(identity_file("robot_version_code"), "3\n\n");
+}
+
+TEST_F(HwinfoTool, BoardSwapCarriesTheIdentityOverAndKeepsTheNewBoardsOwn) {
+    eeprom_unit(1, 2, 5).install();
+    ToolRun captured = run_hwinfo({"--unit-file"});
+    ASSERT_EQ(captured.status, 0) << captured.err;
+    EXPECT_EQ(parsed(captured.out)["board_type"], "ROBOT_BOARD");
+    reset_unit();
+    const std::string new_board = "c0ffee00112233445566778899aabbcc";
+    EepromImage::erased().hw_uuid(new_board).board_type(2).version(10).install();
+    ToolRun swapped = run_hwinfo({"program", "--identity-only", unit_file(captured.out)});
+    EXPECT_EQ(swapped.status, 0) << swapped.err;
+    EXPECT_EQ(eeprom_hex(0, 54), new_board + "0200" + "0a00" + kSerial + kRobotUuid + "0500");
+}
+
+TEST_F(HwinfoTool, ProgrammingCutShortShowsOnTheNextRun) {
+    // Killed at its third write on a blank board, and at its second (just after
+    // the robot identifier was cleared) on a programmed one.
+    for (int kill_at : {3, 2}) {
+        reset_unit();
+        kill_at == 3 ? EepromImage::erased().install() : eeprom_unit(4, 2, 5).install();
+        std::string unit = unit_file(kRobotUnit);
+        ::setenv("KORVANTA_IO_COUNTER_KILL_AT_WRITE", std::to_string(kill_at).c_str(), 1);
+        std::string preload = KORVANTA_PRELOAD;
+        ::setenv(preload.substr(0, preload.find('=')).c_str(), preload.substr(preload.find('=') + 1).c_str(), 1);
+        ToolRun killed = run_hwinfo({"program", "--force", unit});
+        ::unsetenv(preload.substr(0, preload.find('=')).c_str());
+        ::unsetenv("KORVANTA_IO_COUNTER_KILL_AT_WRITE");
+        EXPECT_EQ(killed.status, -1) << kill_at << " was not killed:\n" << killed.out << killed.err;
+        EXPECT_EQ(eeprom_hex(36, 16), std::string(32, 'f')) << kill_at;
+
+        ToolRun next = run_hwinfo({"program", "--force", "--dry-run", unit});
+        EXPECT_NE(next.err.find("note: the unit holds no robot identifier, but other items: an earlier "
+                                "programming was cut short"),
+                  std::string::npos)
+            << kill_at << "\n" << next.err;
+        ToolRun again = run_hwinfo({"program", "--force", unit});
+        EXPECT_EQ(again.status, 0) << again.err;
+        EXPECT_EQ(eeprom_hex(0, 54), kHwUuid + "0100" + "0200" + kSerial + kRobotUuid + "0500") << kill_at;
+    }
+    // On identity files, a write that fails half-way leaves the robot identifier emptied.
+    reset_unit();
+    make_file_unit();
+    put_directory_at(std::string(kIdentityDir) + "/robot_sn");
+    std::string unit = unit_file(R"({"store": "files", "uuid": ")" + kRobotUuid + R"(", "serial": ")" + kNewId + R"("})");
+    EXPECT_EQ(run_hwinfo({"program", unit}).status, 1);
+    EXPECT_EQ(identity_file("robot_id"), "\n");
+    EXPECT_NE(run_hwinfo({"program", "--dry-run", unit}).err.find("note: the unit holds no robot identifier"),
+              std::string::npos);
 }

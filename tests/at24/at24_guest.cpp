@@ -408,6 +408,40 @@ void korvanta_group_reads_and_cannot_write() {
     CHECK_EQ(read_device(0, HardwareEeprom::kBlockSize), kGroupBlock);
 }
 
+// The static korvanta-hwinfo of the initramfs with these arguments; its exit status.
+int hwinfo(const std::vector<const char*>& args) {
+    std::vector<char*> argv = {const_cast<char*>("/korvanta-hwinfo")};
+    for (const char* arg : args) argv.push_back(const_cast<char*>(arg));
+    argv.push_back(nullptr);
+    std::fflush(stdout);
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The factory's first programming: every field once on the bus, each read back
+// once, then the new information object's reading.
+void program_writes_a_blank_eeprom_from_a_unit_file() {
+    program(Bytes(HardwareEeprom::kBlockSize, 0xff));
+    const char* unit = "/tmp/unit.json";
+    UniqueFd fd(::open(unit, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    const std::string text = "{\"store\": \"eeprom\", \"hw_uuid\": \"" + hex_of(counting_from(0x50)) +
+                             "\", \"board_type\": \"ROBOT_BOARD\", \"robot_version\": \"KORVANTA_DVT2\", \"serial\": \"" +
+                             hex_of(counting_from(0xd0)) + "\", \"uuid\": \"" + hex_of(counting_from(0x60)) +
+                             "\", \"robot_status\": \"RELEASE\"}";
+    CHECK(fd && ::write(fd.get(), text.data(), text.size()) == static_cast<ssize_t>(text.size()));
+    const int block = static_cast<int>(HardwareEeprom::kBlockSize);
+    bus_phase("program", block + block + kConstructionBytes, block);
+    CHECK_EQ(hwinfo({"program", unit}), 0);
+    bus_idle();
+    CHECK_EQ(read_device(0, HardwareEeprom::kBlockSize),
+             identity_block(counting_from(0x50), 1, 2, counting_from(0xd0), counting_from(0x60), 5));
+}
+
 struct Scenario {
     const char* name;
     void (*run)();
@@ -426,6 +460,7 @@ const Scenario kScenarios[] = {
     {"read_past_the_device_end_moves_nothing", read_past_the_device_end_moves_nothing},
     {"write_that_does_not_read_back_is_reported_as_failed", write_that_does_not_read_back_is_reported_as_failed},
     {"korvanta_group_reads_and_cannot_write", korvanta_group_reads_and_cannot_write},
+    {"program_writes_a_blank_eeprom_from_a_unit_file", program_writes_a_blank_eeprom_from_a_unit_file},
 };
 
 }  // namespace

@@ -2,9 +2,11 @@
 # Boots Debian's kernel in an emulated PC with the at24 EEPROM driver, runs the
 # guest test program against it, and checks the I2C traffic of each phase the
 # guest announced against QEMU's bus trace.
-# Usage: run_at24.sh GUEST_PROGRAM WORK_DIR SYSTEM_DIR (the library package's udev rule and sysusers.d entry)
+# Usage: run_at24.sh GUEST_PROGRAM WORK_DIR SYSTEM_DIR HWINFO
+#   SYSTEM_DIR: the library package's udev rule and sysusers.d entry
+#   HWINFO: a static korvanta-hwinfo, which the guest programs the EEPROM with
 set -eu
-guest=$1 work=$2 system=$3
+guest=$1 work=$2 system=$3 hwinfo=$4
 here=$(cd "$(dirname "$0")" && pwd)
 
 fail() { echo "at24: FAIL: $*" >&2; exit 1; }
@@ -21,7 +23,7 @@ command -v qemu-system-x86_64 >/dev/null ||
 kernel=$("$here/kernel_cache.sh") || unavailable "no Debian kernel package to boot (see above)"
 mkdir -p "$work"
 rm -f "$work/console.log" "$work/trace.log"
-"$here/make_initramfs.sh" "$kernel" "$guest" "$work/initramfs.cpio" "$system" || fail "could not build the initramfs"
+"$here/make_initramfs.sh" "$kernel" "$guest" "$work/initramfs.cpio" "$system" "$hwinfo" || fail "could not build the initramfs"
 
 image=$kernel/vmlinuz
 [ -f "$kernel/vmlinux" ] && image=$kernel/vmlinux
@@ -89,6 +91,7 @@ awk '
             bad++
         }
         if (label ~ /^construct-/) { constructions++; construction_bytes = r }
+        if (label == "program") printf "at24-figure bytes per programming of a blank EEPROM: %d written, %d read\n", w, r
         if (label ~ /^write-(uuid|status)$/) printf "at24-figure bytes per %s: %d written, %d read back\n", label, w, r
     }
     END {

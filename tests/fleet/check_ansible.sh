@@ -7,12 +7,8 @@
 set -eu
 build=$1 sim=$2 unit=$3 bindir=$4 libdir=$5 datadir=$6
 
-fail() { echo "ansible: FAIL: $*" >&2; exit 1; }
-unavailable() {
-    [ -n "${CI:-}" ] && fail "$*"
-    echo "ansible: SKIPPED: $*" >&2
-    exit 77
-}
+check=ansible
+. "$(dirname "$0")/fleet.sh"
 command -v ansible >/dev/null || unavailable "ansible not found: install the Debian package ansible-core"
 
 work=$(mktemp -d)

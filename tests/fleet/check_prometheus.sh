@@ -2,17 +2,13 @@
 # korvanta-hwinfo --prometheus read by Prometheus' own tools on simulated units:
 # promtool's linter, and a real node_exporter on loopback whose textfile
 # collector is scraped over HTTP. The exporter is ours and stopped on every path.
-#   check_prometheus.sh KORVANTA_SIM KORVANTA_HWINFO UNITS_DIR
+# Then the shipped alerting rules, checked and unit-tested by promtool.
+#   check_prometheus.sh KORVANTA_SIM KORVANTA_HWINFO UNITS_DIR RULES
 set -eu
-sim=$1 hwinfo=$2 units=$3
+sim=$1 hwinfo=$2 units=$3 rules=$4
 
-fail() { echo "prometheus: FAIL: $*" >&2; exit 1; }
-# Skipped, never passed, on a developer's host without the tools; a failure in CI.
-unavailable() {
-    [ -n "${CI:-}" ] && fail "$*"
-    echo "prometheus: SKIPPED: $*" >&2
-    exit 77
-}
+check=prometheus
+. "$(dirname "$0")/fleet.sh"
 for tool in promtool prometheus-node-exporter curl; do
     command -v $tool >/dev/null ||
         unavailable "$tool not found: install the Debian packages prometheus, prometheus-node-exporter and curl"
@@ -28,16 +24,11 @@ trap stop EXIT
 trap 'exit 1' HUP INT TERM
 mkdir "$work/textfile"
 
-# Port 0: the kernel picks a free one and the exporter logs it.
 timeout 120 prometheus-node-exporter --web.listen-address=127.0.0.1:0 --collector.disable-defaults \
     --collector.textfile --collector.textfile.directory="$work/textfile" 2> "$work/exporter.log" &
 exporter=$!
-port=
-for _ in $(seq 100); do
-    port=$(sed -n 's/.*msg="Listening on" address=127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/exporter.log")
-    [ -z "$port" ] && kill -0 "$exporter" 2>/dev/null && sleep 0.1 || break
-done
-[ -n "$port" ] || { cat "$work/exporter.log" >&2; fail "node_exporter did not start on loopback"; }
+port=$(listening_port "$work/exporter.log" "$exporter") ||
+    { cat "$work/exporter.log" >&2; fail "node_exporter did not start on loopback"; }
 
 # Files may hold any 32 characters: this serial needs escaping in a label.
 printf '%s\n' '{"store": "files", "serial": "say \"hi\" C:\\korvanta 0123456789a", "robot_status": 5}' > "$work/quoting.json"
@@ -47,7 +38,7 @@ printf '%s\n' '{"store": "files", "serial": "say \"hi\" C:\\korvanta 0123456789a
 for unit in "$units/robot-dvt2-release.json" "$units/nothing.json" "$work/quoting.json"; do
     case $unit in
         */robot-dvt2-release.json) expected='robot_uuid="8d4e2f6a1b3c45d7e9f0a1b2c3d4e5f6"' ;;
-        */nothing.json) expected='{board_type="UNKNOWN",cpu_serial="",hw_uuid="",robot_status="UNKNOWN",robot_uuid="",robot_version="UNKNOWN",serial="",source="none"} 1' ;;
+        */nothing.json) expected='{board_type="UNKNOWN",cpu_serial="",hw_uuid="",robot_status="UNKNOWN",robot_uuid="",robot_uuid_source="none",robot_version="UNKNOWN",serial="",source="none"} 1' ;;
         *) expected='serial="say \"hi\" C:\\korvanta 0123456789a"' ;;
     esac
     "$sim" "$unit" -- "$hwinfo" --prometheus "$work/textfile/korvanta.prom" || fail "korvanta-hwinfo failed on $unit"
@@ -57,3 +48,6 @@ for unit in "$units/robot-dvt2-release.json" "$units/nothing.json" "$work/quotin
     grep -qF "$expected" "$work/scraped" || fail "node_exporter does not serve $expected for $unit"
 done
 echo "prometheus: promtool and node_exporter read every unit's metrics"
+
+promtool check rules "$rules" || fail "promtool rejects $rules"
+promtool test rules "$(dirname "$0")/korvanta-identity.test.yml" || fail "the alerts do not fire as their tests expect"

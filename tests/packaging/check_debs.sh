@@ -117,7 +117,8 @@ grep -qx "prefix=/usr" "$pc" && grep -qxF "libdir=\${exec_prefix}/lib/$multiarch
 tool=korvanta-hwinfo
 units=usr/lib/systemd/system/korvanta-hwinfo-prometheus
 expect_contents "$tool" usr/bin/korvanta-hwinfo "$units.service" "$units.timer" \
-    usr/share/korvanta-hwinfo/ansible/korvanta.fact usr/share/man/man1/korvanta-hwinfo.1.gz $(debian_files "$tool")
+    usr/share/korvanta-hwinfo/ansible/korvanta.fact usr/share/korvanta-hwinfo/prometheus/korvanta-identity.rules.yml \
+    usr/share/man/man1/korvanta-hwinfo.1.gz $(debian_files "$tool")
 grep -qx "ExecStart=/usr/bin/korvanta-hwinfo --prometheus .*" "$root/$units.service" ||
     fail "the service does not run the packaged tool"
 expect_depends "$tool" "$runtime (= $release)"

@@ -115,27 +115,30 @@ TEST_F(KorvantaSim, EachExampleUnitShowsExactlyItsIdentity) {
             "uuid": "8d4e2f6a1b3c45d7e9f0a1b2c3d4e5f6", "hw_uuid": "3f2a9c1e7b4d40e8a1c5d6f708192a3b",
             "serial": "52564b3230323430313030303132ab01", "cpu_serial_number": "10000000a3b4c5d6",
             "board_type": 1, "board_type_name": "ROBOT_BOARD", "robot_version": 2, "robot_version_name": "KORVANTA_DVT2",
-            "robot_status": 5, "robot_status_name": "RELEASE", "source": "/sys/bus/i2c/devices/5-0050/eeprom"})"_json},
+            "robot_status": 5, "robot_status_name": "RELEASE", "source": "/sys/bus/i2c/devices/5-0050/eeprom",
+            "robot_uuid_source": "eeprom"})"_json},
         {"station-2024-930.json", R"({
             "uuid": "5a7b9c1d3e5f40618293a4b5c6d7e8f9", "hw_uuid": "c0ffee00112233445566778899aabbcc",
             "serial": "53544e32303234393330303030303042", "cpu_serial_number": "100000004e5f6071",
             "board_type": 3, "board_type_name": "STATION_BOARD", "robot_version": 1,
             "robot_version_name": "STATION_VERSION_2024_930", "robot_status": 5, "robot_status_name": "RELEASE",
-            "source": "/sys/bus/i2c/devices/5-0050/eeprom"})"_json},
+            "source": "/sys/bus/i2c/devices/5-0050/eeprom", "robot_uuid_source": "eeprom"})"_json},
         {"ai-board-files.json", R"({
             "uuid": "2b4d6f8a0c1e43a5b7c9d1e3f5a7b9c1", "hw_uuid": "7e8f9a0b1c2d43e5f60718293a4b5c6d",
             "serial": "41493230323430373031303030303033", "cpu_serial_number": "1000000089abcdef",
             "board_type": 2, "board_type_name": "AI_BOARD", "robot_version": 2, "robot_version_name": "KORVANTA_DVT2",
-            "robot_status": 3, "robot_status_name": "QA_TEST", "source": "identity files"})"_json},
+            "robot_status": 3, "robot_status_name": "QA_TEST", "source": "identity files",
+            "robot_uuid_source": "robot_id"})"_json},
         {"erased-eeprom.json", R"({
             "uuid": "ffffffffffffffffffffffffffffffff", "hw_uuid": "ffffffffffffffffffffffffffffffff",
             "serial": "ffffffffffffffffffffffffffffffff", "cpu_serial_number": "null",
             "board_type": 65535, "board_type_name": "UNKNOWN", "robot_version": 65535, "robot_version_name": "UNKNOWN",
-            "robot_status": 65535, "robot_status_name": "UNKNOWN", "source": "/sys/bus/i2c/devices/5-0050/eeprom"})"_json},
+            "robot_status": 65535, "robot_status_name": "UNKNOWN", "source": "/sys/bus/i2c/devices/5-0050/eeprom",
+            "robot_uuid_source": "none"})"_json},
         {"nothing.json", R"({
             "uuid": "null", "hw_uuid": "null", "serial": "null", "cpu_serial_number": "null",
             "board_type": 0, "board_type_name": "UNKNOWN", "robot_version": 65535, "robot_version_name": "UNKNOWN",
-            "robot_status": 0, "robot_status_name": "UNKNOWN", "source": "none"})"_json},
+            "robot_status": 0, "robot_status_name": "UNKNOWN", "source": "none", "robot_uuid_source": "none"})"_json},
     };
     size_t shipped = 0;
     for (const fs::directory_entry& entry : fs::directory_iterator(kUnits)) shipped += entry.path().extension() == ".json";
@@ -153,6 +156,34 @@ TEST_F(KorvantaSim, SavedUnitRunsAgainAsTheSameUnit) {
                                 : saved;
         EXPECT_EQ(identity_on(again), identity_on(kUnits / name)) << name;
     }
+}
+
+TEST_F(KorvantaSim, CapturedUnitFileRunsAsTheSameUnit) {
+    std::vector<fs::path> units;
+    for (const fs::directory_entry& entry : fs::directory_iterator(kUnits)) units.push_back(entry.path());
+    // Stand-ins from either store, an identifier that is no usable one, codes
+    // without a name or from the station table, a whole cpuinfo text.
+    for (const char* odd : {
+             R"({"store": "eeprom", "hw_uuid": "3f2a9c1e7b4d40e8a1c5d6f708192a3b", "board_type": 1})",
+             R"({"store": "eeprom", "uuid": "00000000000000000000000000000000", "robot_status": 4242})",
+             R"({"store": "eeprom", "board_type": 3, "robot_version": "STATION_VERSION_OLD"})",
+             R"({"store": "files", "hw_uuid": "7e8f9a0b1c2d43e5f60718293a4b5c6d",
+                 "machine_id": "d4c3b2a1f0e9487d6c5b4a3928170605"})",
+             R"({"store": "files", "uuid": "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", "robot_version": "UNKNOWN"})",
+             R"({"store": "files", "cpuinfo": "processor\t: 0\nSerial\t\t: 00000000deadbeef\n"})",
+         })
+        units.push_back(write_all(dir_ / ("odd-" + std::to_string(units.size()) + ".json"), odd));
+    for (const fs::path& unit : units) {
+        Result captured = run({kSim, unit.string(), "--", kHwinfo, "--unit-file"});
+        ASSERT_EQ(captured.status, 0) << unit << captured.err;
+        fs::path again = write_all(dir_ / "captured.json", captured.out);
+        EXPECT_EQ(identity_on(again), identity_on(unit)) << unit << "\n" << captured.out;
+    }
+    // Names where the code has one; the hardware identifier's stand-in left out.
+    Result robot = run({kSim, (kUnits / "robot-dvt2-release.json").string(), "--", kHwinfo, "--unit-file"});
+    EXPECT_EQ(Json::parse(robot.out)["robot_version"], "KORVANTA_DVT2");
+    Result stand_in = run({kSim, units[units.size() - 6].string(), "--", kHwinfo, "--unit-file"});
+    EXPECT_FALSE(Json::parse(stand_in.out).contains("uuid")) << stand_in.out;
 }
 
 TEST_F(KorvantaSim, SavedUnitHoldsWhatTheLibraryWouldRead) {

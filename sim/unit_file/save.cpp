@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <nlohmann/json.hpp>
 
 #include "identity_limits.h"
 #include "korvanta_hardware.h"
@@ -17,8 +16,6 @@
 namespace korvanta_sim {
 namespace {
 
-using Json = nlohmann::ordered_json;
-
 using korvanta_hardware::kIdentifierLength;
 
 std::optional<std::string> first_line(const std::string& path) {
@@ -27,7 +24,7 @@ std::optional<std::string> first_line(const std::string& path) {
     return content->substr(0, content->find('\n'));
 }
 
-void save_identifier(Json& unit, const char* key, const std::string& path) {
+void save_identifier(std::optional<std::string>& item, const std::string& path) {
     std::optional<std::string> line = first_line(path);
     if (!line) return;
     if (line->size() != kIdentifierLength) {
@@ -35,39 +32,35 @@ void save_identifier(Json& unit, const char* key, const std::string& path) {
                      path.c_str(), line->size());
         return;
     }
-    unit[key] = *line;
+    item = *line;
 }
 
 // Read by the library itself, so the saved code is the one a program on the unit sees.
-void save_code(Json& unit, const char* key, const std::string& path) {
+void save_code(std::optional<uint16_t>& item, const std::string& path) {
     int code = korvanta_hardware::HardwareFile::readCodeFromFile(path);
-    if (code >= 0) unit[key] = code;
+    if (code >= 0) item = static_cast<uint16_t>(code);
 }
 
-void save_cpuinfo(Json& unit) {
+void save_cpuinfo(Unit& unit) {
     std::string cpuinfo = read_file(kCpuinfoPath).value_or("");
     if (cpuinfo.empty()) return;
-    if (std::optional<std::string> serial = serial_of_cpuinfo(cpuinfo)) {
-        unit[kCpuSerialKey] = *serial;
-    } else {
-        unit[kCpuinfoKey] = cpuinfo;
-    }
+    unit.cpuinfo = cpuinfo;
 }
 
 std::string unit_file_text() {
     std::error_code ec;
     bool files = std::filesystem::is_directory(kIdentityDir, ec);
-    Json unit = {{kStoreKey, files ? kStoreFiles : kStoreNone}};
-    save_identifier(unit, kUuidKey, korvanta_hardware::ROBOT_ID_PATH);
-    save_identifier(unit, kHwUuidKey, korvanta_hardware::HW_UUID_PATH);
-    save_identifier(unit, kSerialKey, korvanta_hardware::ROBOT_SN_PATH);
-    save_code(unit, kBoardTypeKey, korvanta_hardware::BOARD_TYPE_CODE_PATH);
-    save_code(unit, kRobotVersionKey, korvanta_hardware::ROBOT_VERSION_CODE_PATH);
-    save_code(unit, kRobotStatusKey, korvanta_hardware::ROBOT_STATUS_CODE_PATH);
-    save_identifier(unit, kMachineIdKey, korvanta_hardware::MACHINE_ID_PATH);
+    Unit unit;
+    unit.store = files ? Store::kFiles : Store::kNone;
+    save_identifier(unit.uuid, korvanta_hardware::ROBOT_ID_PATH);
+    save_identifier(unit.hw_uuid, korvanta_hardware::HW_UUID_PATH);
+    save_identifier(unit.serial, korvanta_hardware::ROBOT_SN_PATH);
+    save_code(unit.board_type, korvanta_hardware::BOARD_TYPE_CODE_PATH);
+    save_code(unit.robot_version, korvanta_hardware::ROBOT_VERSION_CODE_PATH);
+    save_code(unit.robot_status, korvanta_hardware::ROBOT_STATUS_CODE_PATH);
+    save_identifier(unit.machine_id, korvanta_hardware::MACHINE_ID_PATH);
     save_cpuinfo(unit);
-    // Identity files may hold any bytes; invalid UTF-8 must not cost the whole unit.
-    return unit.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+    return korvanta_sim::unit_file_text(unit, CodeStyle::kNumbers);
 }
 
 bool write_file(const std::string& path, const std::string& content, std::string& error) {

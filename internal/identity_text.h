@@ -1,4 +1,5 @@
-// Rules shared by both stores for the 32-character identity texts.
+// Rules for the 32-character identity texts, shared by both stores and by the
+// tools that tell which value a store used.
 #ifndef KORVANTA_HARDWARE_IDENTITY_TEXT_H
 #define KORVANTA_HARDWARE_IDENTITY_TEXT_H
 

@@ -60,6 +60,9 @@ inline constexpr char kStoreEeprom[] = "eeprom";
 inline constexpr char kStoreFiles[] = "files";
 inline constexpr char kStoreNone[] = "none";
 
+// The store's name in a unit file: "eeprom", "files" or "none".
+const char* store_name(Store store);
+
 // The largest image an at24 EEPROM exposes (a 24c512).
 inline constexpr size_t kMaxEepromImage = 65536;
 
@@ -73,6 +76,14 @@ std::optional<std::string> serial_of_cpuinfo(const std::string& cpuinfo);
 // regular file. Returns false with a one-line reason that names the key at
 // fault ("board_type: ...") in error.
 bool load_unit(const std::string& path, Unit& unit, std::string& error);
+
+// How a unit file gives codes: as numbers, as the library reads them, or by
+// name where the name reads back as the same code.
+enum class CodeStyle { kNumbers, kNames };
+
+// The unit file that load_unit reads back as unit: keys in the order above,
+// indented, ending with a line feed. An EEPROM image is not part of it.
+std::string unit_file_text(const Unit& unit, CodeStyle codes);
 
 // A checked unit as bytes, and back: how korvanta-sim hands the unit to its
 // second run inside the sandbox without reading the user's files again.

@@ -21,6 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Json = nlohmann::json;
+using OrderedJson = nlohmann::ordered_json;  // keys as written, for people
 
 using korvanta_hardware::code_of_name;
 using korvanta_hardware::CodeTable;
@@ -263,6 +264,24 @@ bool check_unit(const Json& object, const fs::path& unit_dir, Unit& unit, std::s
            read_image(object, unit_dir, unit, error) && read_host_items(object, unit, error);
 }
 
+template <typename AnyJson, typename T>
+void put(AnyJson& object, const char* key, const std::optional<T>& value) {
+    if (value) object[key] = *value;
+}
+
+void put_code(OrderedJson& object, const char* key, CodeTable table, const std::optional<uint16_t>& code,
+              CodeStyle codes) {
+    if (!code) return;
+    const char* name = korvanta_hardware::name_of(table, *code);
+    if (codes == CodeStyle::kNames && code_of_name(table, name) == *code) {
+        object[key] = name;
+    } else {
+        object[key] = *code;
+    }
+}
+
+}  // namespace
+
 const char* store_name(Store store) {
     switch (store) {
         case Store::kEeprom:
@@ -273,13 +292,6 @@ const char* store_name(Store store) {
             return kStoreNone;
     }
 }
-
-template <typename T>
-void put(Json& object, const char* key, const std::optional<T>& value) {
-    if (value) object[key] = *value;
-}
-
-}  // namespace
 
 std::string cpuinfo_for_serial(const std::string& serial) { return kCpuSerialLinePrefix + serial + "\n"; }
 
@@ -301,6 +313,25 @@ bool load_unit(const std::string& path, Unit& unit, std::string& error) {
     Json object;
     std::error_code ec;
     return parse(text, object, error) && check_unit(object, fs::absolute(path, ec).parent_path(), unit, error);
+}
+
+std::string unit_file_text(const Unit& unit, CodeStyle codes) {
+    OrderedJson object = {{kStoreKey, store_name(unit.store)}};
+    put(object, kUuidKey, unit.uuid);
+    put(object, kHwUuidKey, unit.hw_uuid);
+    put(object, kSerialKey, unit.serial);
+    put_code(object, kBoardTypeKey, CodeTable::kBoardType, unit.board_type, codes);
+    bool station = unit.board_type == uint16_t{BOARD_STATION};
+    put_code(object, kRobotVersionKey, station ? CodeTable::kStationVersion : CodeTable::kRobotVersion,
+             unit.robot_version, codes);
+    put_code(object, kRobotStatusKey, CodeTable::kRobotStatus, unit.robot_status, codes);
+    put(object, kMachineIdKey, unit.machine_id);
+    if (unit.cpuinfo) {
+        std::optional<std::string> serial = serial_of_cpuinfo(*unit.cpuinfo);
+        object[serial ? kCpuSerialKey : kCpuinfoKey] = serial.value_or(*unit.cpuinfo);
+    }
+    // Identity files may hold any bytes; invalid UTF-8 must not cost the whole unit.
+    return object.dump(2, ' ', false, OrderedJson::error_handler_t::replace) + "\n";
 }
 
 std::string encode_unit(const Unit& unit) {
