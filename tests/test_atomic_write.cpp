@@ -26,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include "failing_allocation.h"
 #include "korvanta_hardware.h"
 #include "unit_test.h"
 #include "unprivileged.h"
@@ -37,19 +38,10 @@ using namespace korvanta_sim;
 // ---- Watching the library from inside the process ----
 // Set only while a single-threaded test runs the operation under watch.
 
-std::atomic<long> fail_allocation{0};     // the allocation with this number throws; 0: none does
 std::atomic<bool> watch_writes{false};
 std::vector<struct stat> written_files;  // each regular file a write() went to, as it was then
 std::atomic<bool> watch_syncs{false};
 std::atomic<int> directory_syncs{0};  // fsync() of a directory, or syncfs() of the file system
-
-void* operator new(std::size_t size) {
-    if (fail_allocation > 0 && --fail_allocation == 0) throw std::bad_alloc();
-    if (void* memory = std::malloc(size ? size : 1)) return memory;
-    throw std::bad_alloc();
-}
-void operator delete(void* memory) noexcept { std::free(memory); }
-void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
 
 extern "C" ssize_t write(int fd, const void* data, size_t size) {
     static const auto real = reinterpret_cast<ssize_t (*)(int, const void*, size_t)>(::dlsym(RTLD_NEXT, "write"));

@@ -1,8 +1,9 @@
 #!/bin/sh
-# Fetches Debian's own 6.1 kernel into a cache kept between runs and prints
-# the cache entry: vmlinuz, usually vmlinux (the same kernel unpacked, see
-# unpack_kernel), and modules/ with the EEPROM driver, the PIIX4 SMBus driver
-# and whatever they depend on, listed in load order in modules/load
+# Fetches this platform's own Debian kernel (6.1 on Debian 12, 6.12 on Debian
+# 13) into a cache kept between runs and prints the cache entry: vmlinuz,
+# usually vmlinux (the same kernel unpacked, see unpack_kernel), and modules/
+# with the EEPROM driver, the PIIX4 SMBus driver and whatever they depend on,
+# uncompressed for busybox's insmod and listed in load order in modules/load
 # (dependencies first).
 #
 # The version is never written down here: apt's current linux-image-amd64
@@ -27,36 +28,56 @@ cache_dir() {
 module_closure() {
     tree=$1; shift
     for name in "$@"; do
-        file=$(find "$tree" \( -name "$name.ko" -o -name "$(echo "$name" | tr _ -).ko" \
-            -o -name "$(echo "$name" | tr - _).ko" \) | head -n 1)
+        file=$(find "$tree" \( -name "$name.ko*" -o -name "$(echo "$name" | tr _ -).ko*" \
+            -o -name "$(echo "$name" | tr - _).ko*" \) | head -n 1)
         [ -n "$file" ] || die "module $name is missing from the kernel package"
-        deps=$(tr '\0' '\n' < "$file" | sed -n 's/^depends=//p' | head -n 1 | tr , ' ')
+        deps=$(module_content "$file" | tr '\0' '\n' | sed -n 's/^depends=//p' | head -n 1 | tr , ' ')
+        # A subshell: sh has no local variables, and the call would change file.
         # shellcheck disable=SC2086
-        [ -z "$deps" ] || module_closure "$tree" $deps
+        [ -z "$deps" ] || (module_closure "$tree" $deps)
         echo "$file"
     done
 }
 
-# Under emulation the kernel spends seconds inflating itself from its xz
-# payload. Unpacked once here, it boots straight through its PVH entry point
-# (QEMU needs that ELF note to load it). Without either, vmlinuz stays the one.
+# A module file's ELF content: Debian 13's kernels ship them xz-compressed.
+module_content() {
+    case $1 in
+        *.ko) cat "$1" ;;
+        *.ko.xz) xz -dc "$1" ;;
+        *.ko.zst) zstd -dcq "$1" ;;
+        *.ko.gz) gzip -dc "$1" ;;
+        *) die "module $1 is compressed in a way this script does not know" ;;
+    esac
+}
+
+# Under emulation the kernel spends seconds inflating itself from its payload
+# (xz on Debian 12, zstd on Debian 13). Unpacked once here, it boots straight
+# through its PVH entry point (QEMU needs that ELF note to load it). Without
+# either, vmlinuz stays the one.
 unpack_kernel() {
     vmlinuz=$1 vmlinux=$2
-    start=$(LC_ALL=C grep -obUaP '\xfd7zXZ\x00' "$vmlinuz" | head -n 1 | cut -d : -f 1)
-    [ -n "$start" ] || return 0
-    tail -c +$((start + 1)) "$vmlinuz" | xz -dc > "$vmlinux" 2>/dev/null || true
+    for format in 'xz \xfd7zXZ\x00' 'zstd \x28\xb5\x2f\xfd'; do
+        tool=${format%% *} magic=${format#* }
+        command -v "$tool" >/dev/null || continue
+        start=$(LC_ALL=C grep -obUaP "$magic" "$vmlinuz" | head -n 1 | cut -d : -f 1)
+        [ -n "$start" ] || continue
+        tail -c +$((start + 1)) "$vmlinuz" | "$tool" -dcq > "$vmlinux" 2>/dev/null || true
+        break
+    done
     if ! readelf -n "$vmlinux" 2>/dev/null | grep -Eq 'PHYS32_ENTRY|type: \(0x00000012\)'; then
         rm -f "$vmlinux"
     fi
 }
 
-# The versioned package the meta-package points at, e.g. linux-image-6.1.0-57-amd64;
-# without it, the newest 6.1 flavour apt knows of.
+# The versioned package the meta-package points at, e.g. linux-image-6.1.0-57-amd64
+# on Debian 12, linux-image-6.12.57+deb13-amd64 on Debian 13; without it, the
+# newest plain flavour apt knows of (not -cloud or -rt, which lack the drivers).
+kernel_name='linux-image-[0-9][^ ]*[0-9]-amd64'
 kernel_package() {
     name=$(apt-cache depends linux-image-amd64 2>/dev/null |
-        sed -n 's/^ *Depends: \(linux-image-6\.1\.[0-9.-]*-amd64\)$/\1/p' | head -n 1)
+        sed -n "s/^ *Depends: \\($kernel_name\\)\$/\\1/p" | head -n 1)
     if [ -z "$name" ]; then
-        name=$(apt-cache search --names-only '^linux-image-6\.1\.[0-9.-]*-amd64$' 2>/dev/null |
+        name=$(apt-cache search --names-only "^$kernel_name\$" 2>/dev/null |
             cut -d ' ' -f 1 | sort -V | tail -n 1)
     fi
     echo "$name"
@@ -81,10 +102,14 @@ if [ -n "$package" ]; then
         mkdir -p "$entry/modules"
         cp "$work"/root/boot/vmlinuz-* "$entry/vmlinuz"
         unpack_kernel "$entry/vmlinuz" "$entry/vmlinux"
-        module_closure "$work"/root/lib/modules i2c-piix4 at24 | awk '!seen[$0]++' |
+        # /lib/modules on Debian 12, /usr/lib/modules on Debian 13.
+        modules=$work/root/usr/lib/modules
+        [ -d "$modules" ] || modules=$work/root/lib/modules
+        module_closure "$modules" i2c-piix4 at24 | awk '!seen[$0]++' |
             while read -r file; do
-                cp "$file" "$entry/modules/"
-                basename "$file" >> "$entry/modules/load"
+                module=$(basename "$file" | sed 's/\.ko\..*$/.ko/')
+                module_content "$file" > "$entry/modules/$module"
+                echo "$module" >> "$entry/modules/load"
             done
         rm -rf "$cache/$package"
         mv "$entry" "$cache/$package"
@@ -96,8 +121,8 @@ if [ -n "$package" ]; then
 fi
 
 # Offline: an older kernel from an earlier run still shows the driver's behaviour.
-fallback=$(ls -d "$cache"/linux-image-6.1.*-amd64 2>/dev/null | sort -V | while read -r d; do
+fallback=$(ls -d "$cache"/linux-image-*-amd64 2>/dev/null | sort -V | while read -r d; do
     [ -f "$d/.complete" ] && echo "$d"; done | tail -n 1)
-[ -n "$fallback" ] || die "no Debian linux-image-6.1.*-amd64 package could be found or downloaded (apt-get update? network?)"
+[ -n "$fallback" ] || die "no Debian linux-image-*-amd64 package could be found or downloaded (apt-get update? network?)"
 echo "at24: using the cached $(basename "$fallback") instead" >&2
 echo "$fallback"

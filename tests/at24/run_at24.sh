@@ -20,7 +20,7 @@ unavailable() {
 
 command -v qemu-system-x86_64 >/dev/null ||
     unavailable "qemu-system-x86_64 not found: install the Debian package qemu-system-x86"
-kernel=$("$here/kernel_cache.sh") || unavailable "no Debian 12 kernel to boot (see above)"
+kernel=$("$here/kernel_cache.sh") || unavailable "no Debian kernel package to boot (see above)"
 mkdir -p "$work"
 rm -f "$work/console.log" "$work/trace.log"
 "$here/make_initramfs.sh" "$kernel" "$guest" "$work/initramfs.cpio" "$system" "$hwinfo" || fail "could not build the initramfs"
