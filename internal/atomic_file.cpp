@@ -57,6 +57,15 @@ bool may_follow(int directory, const struct stat& link) {
     return !shared || link.st_uid == ::geteuid() || link.st_uid == st.st_uid;
 }
 
+// The name path ends in. "dir/" ends in none: a directory, which is no
+// identity file, and nothing is to be made in it.
+bool take_name(Place& place, const std::string& path) {
+    place.name = name_of(path);
+    if (!place.name.empty()) return true;
+    errno = path.empty() ? ENOENT : EISDIR;
+    return false;
+}
+
 bool read_link(const Place& place, std::string& target) {
     char text[PATH_MAX];
     ssize_t n = ::readlinkat(place.directory.get(), place.name.c_str(), text, sizeof text);
@@ -71,8 +80,7 @@ bool read_link(const Place& place, std::string& target) {
 // followed.
 bool find_place(const std::string& path, Place& place, bool& refused) {
     refused = false;
-    if (!enter_directory(place, AT_FDCWD, directory_of(path))) return false;
-    place.name = name_of(path);
+    if (!enter_directory(place, AT_FDCWD, directory_of(path)) || !take_name(place, path)) return false;
     for (int hops = 0; hops < 40; ++hops) {
         struct stat st;
         if (::fstatat(place.directory.get(), place.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(st.st_mode))
@@ -81,12 +89,8 @@ bool find_place(const std::string& path, Place& place, bool& refused) {
         if (refused) errno = EACCES;  // what the kernel says
         std::string target;
         if (refused || !read_link(place, target)) return false;
-        if (!enter_directory(place, place.directory.get(), directory_of(target))) return false;
-        place.name = name_of(target);
-        if (place.name.empty()) {
-            errno = EISDIR;  // "dir/": a directory, which is no identity file
+        if (!enter_directory(place, place.directory.get(), directory_of(target)) || !take_name(place, target))
             return false;
-        }
     }
     errno = ELOOP;
     return false;

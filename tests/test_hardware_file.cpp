@@ -249,7 +249,10 @@ TEST_F(FileBackend, WritesWithoutIdentityDirectoryFailToOpenAndCreateNothing) {
 TEST_F(FileBackend, WriteOverADirectoryFailsToOpen) {
     put_directory_at(identity_path("robot_id"));
     EXPECT_EQ(stderr_of([&] { EXPECT_FALSE(backend.WriteRobotUuid(kId)); }), "Failed to open the file.\n");
-    EXPECT_TRUE(std::filesystem::is_directory(identity_path("robot_id")));
+    // A path that names the directory itself: nothing is made in it.
+    EXPECT_EQ(stderr_of([] { EXPECT_FALSE(HardwareFile::write_str_to_file(kId, identity_path("robot_id/"))); }),
+              "Failed to open the file.\n");
+    EXPECT_TRUE(std::filesystem::is_empty(identity_path("robot_id")));
 }
 
 // Empty old files own no block for the new content; content that fits in the
