@@ -112,9 +112,11 @@ bool sync_directory(const Place& place, int file) {
     return place.readable ? ::fsync(place.directory.get()) == 0 : ::syncfs(file) == 0;
 }
 
-// The name cannot be replaced (a mount point, a directory we may not change), but the file may be rewritten.
+// The name cannot be replaced (a mount point, a directory we may not change,
+// a name too long for a temporary's beside it), but the file may be rewritten.
 bool rename_refused(int error) {
-    return error == EBUSY || error == EXDEV || error == EPERM || error == EACCES || error == EROFS;
+    return error == EBUSY || error == EXDEV || error == EPERM || error == EACCES || error == EROFS ||
+           error == ENAMETOOLONG;
 }
 
 struct OldFile {
@@ -162,8 +164,10 @@ bool reserve(int fd, off_t old_size, off_t length) {
 }
 
 // Over the old bytes first, then cut to length: a reader may see a mix for a
-// moment, never an empty or shorter file.
-ReplaceResult rewrite_in_place(UniqueFd file, const struct stat& old, const std::string& content) {
+// moment, never an empty or shorter file. made: the file's name was made by
+// this write, and is only durable once its directory is.
+ReplaceResult rewrite_in_place(UniqueFd file, const struct stat& old, const std::string& content,
+                               const Place* made) {
     const off_t length = static_cast<off_t>(content.size());
     bool written;
     if (S_ISREG(old.st_mode))
@@ -171,7 +175,8 @@ ReplaceResult rewrite_in_place(UniqueFd file, const struct stat& old, const std:
                   (old.st_size <= length || ::ftruncate(file.get(), length) == 0);
     else  // a character device such as /dev/null takes the bytes where it stands
         written = write_all(file.get(), content);
-    return written && sync_file(file.get()) && file.close() ? ReplaceResult::kReplaced : ReplaceResult::kWriteFailed;
+    written = written && sync_file(file.get()) && (!made || sync_directory(*made, file.get()));
+    return written && file.close() ? ReplaceResult::kReplaced : ReplaceResult::kWriteFailed;
 }
 
 }  // namespace
@@ -181,7 +186,8 @@ ReplaceResult replace_file(const std::string& path, const std::string& content) 
     bool refused;
     if (!find_place(path, place, refused)) return refused ? ReplaceResult::kLinkRefused : ReplaceResult::kOpenFailed;
     UniqueFd file = open_for_writing(place, 0);
-    if (!file && errno == ENOENT) {
+    const bool made = !file && errno == ENOENT;
+    if (made) {
         if (std::optional<ReplaceResult> result = replace_through_temporary(place, content, nullptr)) return *result;
         file = open_for_writing(place, O_CREAT);
     }
@@ -198,7 +204,7 @@ ReplaceResult replace_file(const std::string& path, const std::string& content) 
         const OldFile replaced{file.get(), old};
         if (std::optional<ReplaceResult> result = replace_through_temporary(place, content, &replaced)) return *result;
     }
-    return rewrite_in_place(std::move(file), old, content);
+    return rewrite_in_place(std::move(file), old, content, made ? &place : nullptr);
 }
 
 }  // namespace korvanta_hardware

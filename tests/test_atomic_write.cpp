@@ -419,6 +419,20 @@ TEST_F(AtomicWrite, SuccessWithFewDescriptorsLeftIsDurable) {
     }
 }
 
+// No temporary can be named beside it: a new file is made and synced with its
+// directory, and an old one rewritten in place.
+TEST_F(AtomicWrite, NameTooLongForATemporaryIsWrittenInPlace) {
+    write_identity_file("robot_sn", "");  // the directory only
+    const std::string path = std::string(kIdentityDir) + "/" + std::string(240, 'n');
+    directory_syncs = 0;
+    watch_syncs = true;
+    EXPECT_TRUE(HardwareFile::write_str_to_file(kOtherId, path));
+    EXPECT_GT(directory_syncs, 0);
+    EXPECT_TRUE(HardwareFile::write_str_to_file(kId, path));
+    watch_syncs = false;
+    EXPECT_EQ(read_file(path), kId + "\n");
+}
+
 // ---- Concurrent readers and writers ----
 
 TEST_F(AtomicWrite, ManyWritersAtOnceNeverShowAnEmptyFile) {
