@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "code_names.h"
@@ -25,6 +26,7 @@
 #include "identity_text.h"
 #include "korvanta_hardware.h"
 #include "library_messages.h"
+#include "text_file.h"
 #include "unique_fd.h"
 #include "unit_file.h"
 
@@ -172,15 +174,11 @@ private:
     }
 
     bool put(const ItemSpec& item, const std::vector<uint8_t>& bytes, std::string& error) {
-        for (size_t done = 0; done < bytes.size();) {
-            ssize_t n =
-                ::pwrite(fd_.get(), bytes.data() + done, bytes.size() - done, off_t{base_} + item.field.offset + done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                error = system_error("cannot write the EEPROM " + path_, n == 0 ? EIO : errno);
-                return false;
-            }
-            done += static_cast<size_t>(n);
+        const std::string_view data(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        errno = 0;  // a write that takes no byte sets none
+        if (!korvanta_hardware::write_all_at(fd_.get(), data, off_t{base_} + item.field.offset)) {
+            error = system_error("cannot write the EEPROM " + path_, errno != 0 ? errno : EIO);
+            return false;
         }
         // A write-protected EEPROM acknowledges the transfer and keeps its old bytes.
         uint8_t* field = block_.data() + item.field.offset;
