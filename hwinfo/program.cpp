@@ -306,9 +306,20 @@ void say_host_items_skipped(const Unit& unit) {
             stderr);
 }
 
-bool any_programmed_but_uuid(const Target& target) {
+// Each item of kItems as the store holds it before programming, read once.
+using StoredItems = std::vector<Stored>;
+
+StoredItems read_stored(const Target& target) {
+    StoredItems now;
+    for (const ItemSpec& item : kItems) now.push_back(target.stored(item));
+    return now;
+}
+
+const Stored& stored_of(const StoredItems& now, const ItemSpec& item) { return now[&item - kItems]; }
+
+bool any_programmed_but_uuid(const StoredItems& now) {
     for (const ItemSpec& item : kItems)
-        if (&item != &kRobotUuid && target.stored(item).programmed) return true;
+        if (&item != &kRobotUuid && stored_of(now, item).programmed) return true;
     return false;
 }
 
@@ -347,9 +358,9 @@ struct Stations {
     bool then = false;
 };
 
-Stations stations(const std::vector<Planned>& plan, const Target& target) {
+Stations stations(const std::vector<Planned>& plan, const StoredItems& now) {
     Stations station;
-    station.now = target.stored(kBoardType).value == std::to_string(BOARD_STATION);
+    station.now = stored_of(now, kBoardType).value == std::to_string(BOARD_STATION);
     station.then = station.now;
     for (const Planned& planned : plan)
         if (planned.item == &kBoardType) station.then = planned.value == std::to_string(BOARD_STATION);
@@ -366,9 +377,9 @@ void print_plan(const std::vector<Planned>& plan, bool eeprom, Stations station)
     std::fflush(stdout);
 }
 
-bool write_plan(Target& target, const std::vector<Planned>& plan) {
+bool write_plan(Target& target, const std::vector<Planned>& plan, const Stored& uuid_now) {
     std::string error;
-    bool clear_first = others_change(plan) && korvanta_hardware::is_usable_identifier(target.stored(kRobotUuid).value);
+    bool clear_first = others_change(plan) && korvanta_hardware::is_usable_identifier(uuid_now.value);
     if (clear_first && !target.erase(kRobotUuid, error)) return fail("the robot identifier was not cleared: " + error);
     for (const Planned& planned : plan) {
         bool rewrite = planned.item == &kRobotUuid && clear_first;
@@ -426,17 +437,18 @@ int run_program(const Command& command) {
 
     std::unique_ptr<Target> target = open_target(eeprom, config, !command.dry_run);
     if (!target) return kExitFailed;
+    const StoredItems now = read_stored(*target);
     std::vector<Planned> plan;
     for (const ItemSpec& item : kItems) {
         std::optional<std::string> value = given(unit, item, eeprom);
-        if (value && (item.identity || !command.identity_only)) plan.push_back({&item, target->stored(item), *value});
+        if (value && (item.identity || !command.identity_only)) plan.push_back({&item, stored_of(now, item), *value});
     }
-    Stored uuid_now = target->stored(kRobotUuid);
-    if (!korvanta_hardware::is_usable_identifier(uuid_now.value) && any_programmed_but_uuid(*target))
+    const Stored& uuid_now = stored_of(now, kRobotUuid);
+    if (!korvanta_hardware::is_usable_identifier(uuid_now.value) && any_programmed_but_uuid(now))
         fail(
             "note: the unit holds no robot identifier, but other items: an earlier programming was cut short, "
             "or left it out; until it is written, programs see a stand-in");
-    Stations station = stations(plan, *target);
+    Stations station = stations(plan, now);
 
     std::printf("%s %s%s\n", command.dry_run ? "dry run: nothing is written to" : "programming", target->name().c_str(),
                 command.identity_only ? " (robot identifier, serial number and status only)" : "");
@@ -448,7 +460,7 @@ int run_program(const Command& command) {
     }
     if (command.dry_run) return kExitOk;
 
-    bool written = write_plan(*target, plan);
+    bool written = write_plan(*target, plan, uuid_now);
     target.reset();  // closed before the library opens the store again
     Identity identity = read_identity();
     std::fputs(("read back:\n" + format_text(identity)).c_str(), stdout);
