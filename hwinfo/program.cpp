@@ -131,7 +131,7 @@ public:
         now.programmed = !korvanta_hardware::is_erased(bytes, item.field.size);
         now.value = item.kind == Kind::kCode
                         ? std::to_string(korvanta_hardware::little_endian_value(bytes, item.field.size))
-                        : hex_of(bytes, item.field.size);
+                        : hex_text(bytes, item.field.size);
         return now;
     }
 
@@ -141,8 +141,7 @@ public:
             korvanta_hardware::put_little_endian(static_cast<uint32_t>(std::stoul(value)), bytes.data(),
                                                  item.field.size);
         } else {
-            for (size_t i = 0; i < bytes.size(); ++i)
-                bytes[i] = static_cast<uint8_t>(std::stoul(value.substr(2 * i, 2), nullptr, 16));
+            bytes = korvanta_hardware::from_hex_text(value, item.field.size);
         }
         return put(item, bytes, error);
     }
@@ -152,10 +151,10 @@ public:
     }
 
 private:
-    static std::string hex_of(const uint8_t* bytes, size_t count) {
-        static const char kDigits[] = "0123456789abcdef";
-        std::string text;
-        for (size_t i = 0; i < count; ++i) text += {kDigits[bytes[i] >> 4], kDigits[bytes[i] & 0xF]};
+    static std::string hex_text(const uint8_t* bytes, size_t count) {
+        std::string text(2 * count, '\0');
+        std::memcpy(text.data(), bytes, count);
+        korvanta_hardware::expand_to_hex_text(text);
         return text;
     }
 
