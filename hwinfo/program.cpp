@@ -43,7 +43,7 @@ constexpr unsigned int kIdentifierBytes = korvanta_hardware::kEepromIdentifierBy
 
 enum class Kind { kIdentifier, kCode };
 
-struct ItemSpec {
+struct Item {
     const char* label;  // in the reports
     Kind kind;
     std::optional<std::string> Unit::*text;  // an identifier's value in the unit file
@@ -59,7 +59,7 @@ struct ItemSpec {
 
 // In the order of writing; the robot identifier, last, is the one that tells a
 // finished programming.
-const ItemSpec kItems[] = {
+const Item kItems[] = {
     {"hardware identifier", Kind::kIdentifier, &Unit::hw_uuid, nullptr, &Identity::hw_uuid, nullptr,
      CodeTable::kBoardType, korvanta_hardware::kEepromHwUuid, korvanta_hardware::HW_UUID_PATH, false, true},
     {"board type", Kind::kCode, nullptr, &Unit::board_type, nullptr, &Identity::board_type, CodeTable::kBoardType,
@@ -73,8 +73,8 @@ const ItemSpec kItems[] = {
     {kUuidLabel, Kind::kIdentifier, &Unit::uuid, nullptr, &Identity::uuid, nullptr, CodeTable::kBoardType,
      korvanta_hardware::kEepromRobotUuid, korvanta_hardware::ROBOT_ID_PATH, true, false},
 };
-const ItemSpec& kBoardType = kItems[1];
-const ItemSpec& kRobotUuid = kItems[5];
+const Item& kBoardType = kItems[1];
+const Item& kRobotUuid = kItems[5];
 
 // An item as the store holds it: an identifier's text, a code in decimal.
 struct Stored {
@@ -95,9 +95,9 @@ class Target {
 public:
     virtual ~Target() = default;
     virtual std::string name() const = 0;
-    virtual Stored stored(const ItemSpec& item) const = 0;
-    virtual bool write(const ItemSpec& item, const std::string& value, std::string& error) = 0;
-    virtual bool erase(const ItemSpec& item, std::string& error) = 0;
+    virtual Stored stored(const Item& item) const = 0;
+    virtual bool write(const Item& item, const std::string& value, std::string& error) = 0;
+    virtual bool erase(const Item& item, std::string& error) = 0;
 };
 
 // The identity block, read once whole; each field is then written with one
@@ -125,7 +125,7 @@ public:
 
     std::string name() const override { return "the EEPROM " + path_; }
 
-    Stored stored(const ItemSpec& item) const override {
+    Stored stored(const Item& item) const override {
         const uint8_t* bytes = block_.data() + item.field.offset;
         Stored now;
         now.programmed = !korvanta_hardware::is_erased(bytes, item.field.size);
@@ -135,7 +135,7 @@ public:
         return now;
     }
 
-    bool write(const ItemSpec& item, const std::string& value, std::string& error) override {
+    bool write(const Item& item, const std::string& value, std::string& error) override {
         std::vector<uint8_t> bytes(item.field.size);
         if (item.kind == Kind::kCode) {
             korvanta_hardware::put_little_endian(static_cast<uint32_t>(std::stoul(value)), bytes.data(),
@@ -146,7 +146,7 @@ public:
         return put(item, bytes, error);
     }
 
-    bool erase(const ItemSpec& item, std::string& error) override {
+    bool erase(const Item& item, std::string& error) override {
         return put(item, std::vector<uint8_t>(item.field.size, korvanta_hardware::kEepromErasedByte), error);
     }
 
@@ -172,7 +172,7 @@ private:
         return true;
     }
 
-    bool put(const ItemSpec& item, const std::vector<uint8_t>& bytes, std::string& error) {
+    bool put(const Item& item, const std::vector<uint8_t>& bytes, std::string& error) {
         const std::string_view data(reinterpret_cast<const char*>(bytes.data()), bytes.size());
         errno = 0;  // a write that takes no byte sets none
         if (!korvanta_hardware::write_all_at(fd_.get(), data, off_t{base_} + item.field.offset)) {
@@ -200,7 +200,7 @@ class FilesTarget : public Target {
 public:
     std::string name() const override { return "the identity files in " + identity_directory(); }
 
-    Stored stored(const ItemSpec& item) const override {
+    Stored stored(const Item& item) const override {
         Stored now;
         struct stat status;
         now.programmed = ::lstat(item.path.c_str(), &status) == 0 || errno != ENOENT;
@@ -213,7 +213,7 @@ public:
         return now;
     }
 
-    bool write(const ItemSpec& item, const std::string& value, std::string& error) override {
+    bool write(const Item& item, const std::string& value, std::string& error) override {
         if (::mkdir(identity_directory().c_str(), 0755) != 0 && errno != EEXIST) {
             error = system_error("cannot create " + identity_directory(), errno);
             return false;
@@ -229,7 +229,7 @@ public:
     }
 
     // Emptied, not removed: a link, a bind mount or the file's mode stays as it is.
-    bool erase(const ItemSpec& item, std::string& error) override {
+    bool erase(const Item& item, std::string& error) override {
         bool emptied = false;
         std::vector<std::string> messages =
             with_library_messages([&] { emptied = HardwareFile::write_str_to_file("", item.path); });
@@ -241,14 +241,14 @@ public:
 // --- The plan
 
 struct Planned {
-    const ItemSpec* item;
+    const Item* item;
     Stored now;
     std::string value;  // to write
     bool unchanged() const { return now.programmed && now.value == value; }
 };
 
 // The EEPROM keeps bytes and reads them back in lowercase: so they are planned.
-std::optional<std::string> given(const Unit& unit, const ItemSpec& item, bool eeprom) {
+std::optional<std::string> given(const Unit& unit, const Item& item, bool eeprom) {
     if (item.kind == Kind::kCode) {
         const std::optional<uint16_t>& code = unit.*item.code;
         if (!code) return std::nullopt;
@@ -260,7 +260,7 @@ std::optional<std::string> given(const Unit& unit, const ItemSpec& item, bool ee
 }
 
 // A code with its name, as the reports show it.
-std::string shown(const ItemSpec& item, const std::string& value, bool station) {
+std::string shown(const Item& item, const std::string& value, bool station) {
     if (item.kind != Kind::kCode || value == korvanta_hardware::kNoValue) return value;
     bool station_version = station && item.names == CodeTable::kRobotVersion;
     return value + " " +
@@ -310,14 +310,14 @@ using StoredItems = std::vector<Stored>;
 
 StoredItems read_stored(const Target& target) {
     StoredItems now;
-    for (const ItemSpec& item : kItems) now.push_back(target.stored(item));
+    for (const Item& item : kItems) now.push_back(target.stored(item));
     return now;
 }
 
-const Stored& stored_of(const StoredItems& now, const ItemSpec& item) { return now[&item - kItems]; }
+const Stored& stored_of(const StoredItems& now, const Item& item) { return now[&item - kItems]; }
 
 bool any_programmed_but_uuid(const StoredItems& now) {
-    for (const ItemSpec& item : kItems)
+    for (const Item& item : kItems)
         if (&item != &kRobotUuid && stored_of(now, item).programmed) return true;
     return false;
 }
@@ -389,7 +389,7 @@ bool write_plan(Target& target, const std::vector<Planned>& plan, const Stored& 
     return true;
 }
 
-std::string read_back_value(const Identity& identity, const ItemSpec& item) {
+std::string read_back_value(const Identity& identity, const Item& item) {
     return item.kind == Kind::kCode ? std::to_string((identity.*item.read_code).code) : identity.*item.read_text;
 }
 
@@ -438,7 +438,7 @@ int run_program(const Command& command) {
     if (!target) return kExitFailed;
     const StoredItems now = read_stored(*target);
     std::vector<Planned> plan;
-    for (const ItemSpec& item : kItems) {
+    for (const Item& item : kItems) {
         std::optional<std::string> value = given(unit, item, eeprom);
         if (value && (item.identity || !command.identity_only)) plan.push_back({&item, stored_of(now, item), *value});
     }
