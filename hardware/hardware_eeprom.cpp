@@ -29,44 +29,6 @@ constexpr unsigned int kIdentifierBytes = kEepromIdentifierBytes;
 constexpr unsigned int kCodeBytes = kEepromCodeBytes;
 constexpr unsigned int kMaxCodeBytes = 4;
 
-// Identity fields as text: two lowercase hexadecimal digits per byte.
-
-// The value of a hexadecimal digit in either case; -1 for any other character.
-int digit_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// Turns the raw bytes in the first half of text into two digits each, filling
-// the whole text in place: a field is read straight into its own text. The
-// last byte goes first: its digits land at or after its own place, never on a
-// byte that is still to be read.
-void expand_to_hex_text(std::string& text) {
-    static const char kDigits[] = "0123456789abcdef";
-    for (size_t i = text.size() / 2; i-- > 0;) {
-        auto byte = static_cast<unsigned char>(text[i]);
-        text[2 * i] = kDigits[byte >> 4];
-        text[2 * i + 1] = kDigits[byte & 0x0F];
-    }
-}
-
-// Converts 2 * count characters into count bytes. Each pair must be exactly two
-// hexadecimal digits, in either case; anything else throws
-// std::invalid_argument("stoi"), so a malformed identifier is never stored.
-std::vector<unsigned char> from_hex_text(const std::string& text, size_t count) {
-    std::vector<unsigned char> bytes(count);
-    for (size_t i = 0; i < count; ++i) {
-        int high = digit_value(text.at(2 * i));
-        int low = digit_value(text.at(2 * i + 1));
-        // Same exception as the standard conversion gives for a pair without digits.
-        if (high < 0 || low < 0) throw std::invalid_argument("stoi");
-        bytes[i] = static_cast<unsigned char>(high << 4 | low);
-    }
-    return bytes;
-}
-
 }  // namespace
 
 HardwareEeprom::HardwareEeprom(const EepromConfig_Def& config)

@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "code_names.h"
@@ -25,6 +26,7 @@
 #include "identity_text.h"
 #include "korvanta_hardware.h"
 #include "library_messages.h"
+#include "text_file.h"
 #include "unique_fd.h"
 #include "unit_file.h"
 
@@ -41,7 +43,7 @@ constexpr unsigned int kIdentifierBytes = korvanta_hardware::kEepromIdentifierBy
 
 enum class Kind { kIdentifier, kCode };
 
-struct ItemSpec {
+struct Item {
     const char* label;  // in the reports
     Kind kind;
     std::optional<std::string> Unit::*text;  // an identifier's value in the unit file
@@ -57,7 +59,7 @@ struct ItemSpec {
 
 // In the order of writing; the robot identifier, last, is the one that tells a
 // finished programming.
-const ItemSpec kItems[] = {
+const Item kItems[] = {
     {"hardware identifier", Kind::kIdentifier, &Unit::hw_uuid, nullptr, &Identity::hw_uuid, nullptr,
      CodeTable::kBoardType, korvanta_hardware::kEepromHwUuid, korvanta_hardware::HW_UUID_PATH, false, true},
     {"board type", Kind::kCode, nullptr, &Unit::board_type, nullptr, &Identity::board_type, CodeTable::kBoardType,
@@ -71,8 +73,8 @@ const ItemSpec kItems[] = {
     {kUuidLabel, Kind::kIdentifier, &Unit::uuid, nullptr, &Identity::uuid, nullptr, CodeTable::kBoardType,
      korvanta_hardware::kEepromRobotUuid, korvanta_hardware::ROBOT_ID_PATH, true, false},
 };
-const ItemSpec& kBoardType = kItems[1];
-const ItemSpec& kRobotUuid = kItems[5];
+const Item& kBoardType = kItems[1];
+const Item& kRobotUuid = kItems[5];
 
 // An item as the store holds it: an identifier's text, a code in decimal.
 struct Stored {
@@ -93,9 +95,9 @@ class Target {
 public:
     virtual ~Target() = default;
     virtual std::string name() const = 0;
-    virtual Stored stored(const ItemSpec& item) const = 0;
-    virtual bool write(const ItemSpec& item, const std::string& value, std::string& error) = 0;
-    virtual bool erase(const ItemSpec& item, std::string& error) = 0;
+    virtual Stored stored(const Item& item) const = 0;
+    virtual bool write(const Item& item, const std::string& value, std::string& error) = 0;
+    virtual bool erase(const Item& item, std::string& error) = 0;
 };
 
 // The identity block, read once whole; each field is then written with one
@@ -123,37 +125,36 @@ public:
 
     std::string name() const override { return "the EEPROM " + path_; }
 
-    Stored stored(const ItemSpec& item) const override {
+    Stored stored(const Item& item) const override {
         const uint8_t* bytes = block_.data() + item.field.offset;
         Stored now;
         now.programmed = !korvanta_hardware::is_erased(bytes, item.field.size);
         now.value = item.kind == Kind::kCode
                         ? std::to_string(korvanta_hardware::little_endian_value(bytes, item.field.size))
-                        : hex_of(bytes, item.field.size);
+                        : hex_text(bytes, item.field.size);
         return now;
     }
 
-    bool write(const ItemSpec& item, const std::string& value, std::string& error) override {
+    bool write(const Item& item, const std::string& value, std::string& error) override {
         std::vector<uint8_t> bytes(item.field.size);
         if (item.kind == Kind::kCode) {
             korvanta_hardware::put_little_endian(static_cast<uint32_t>(std::stoul(value)), bytes.data(),
                                                  item.field.size);
         } else {
-            for (size_t i = 0; i < bytes.size(); ++i)
-                bytes[i] = static_cast<uint8_t>(std::stoul(value.substr(2 * i, 2), nullptr, 16));
+            bytes = korvanta_hardware::from_hex_text(value, item.field.size);
         }
         return put(item, bytes, error);
     }
 
-    bool erase(const ItemSpec& item, std::string& error) override {
+    bool erase(const Item& item, std::string& error) override {
         return put(item, std::vector<uint8_t>(item.field.size, korvanta_hardware::kEepromErasedByte), error);
     }
 
 private:
-    static std::string hex_of(const uint8_t* bytes, size_t count) {
-        static const char kDigits[] = "0123456789abcdef";
-        std::string text;
-        for (size_t i = 0; i < count; ++i) text += {kDigits[bytes[i] >> 4], kDigits[bytes[i] & 0xF]};
+    static std::string hex_text(const uint8_t* bytes, size_t count) {
+        std::string text(2 * count, '\0');
+        std::memcpy(text.data(), bytes, count);
+        korvanta_hardware::expand_to_hex_text(text);
         return text;
     }
 
@@ -171,16 +172,12 @@ private:
         return true;
     }
 
-    bool put(const ItemSpec& item, const std::vector<uint8_t>& bytes, std::string& error) {
-        for (size_t done = 0; done < bytes.size();) {
-            ssize_t n =
-                ::pwrite(fd_.get(), bytes.data() + done, bytes.size() - done, off_t{base_} + item.field.offset + done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                error = system_error("cannot write the EEPROM " + path_, n == 0 ? EIO : errno);
-                return false;
-            }
-            done += static_cast<size_t>(n);
+    bool put(const Item& item, const std::vector<uint8_t>& bytes, std::string& error) {
+        const std::string_view data(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        errno = 0;  // a write that takes no byte sets none
+        if (!korvanta_hardware::write_all_at(fd_.get(), data, off_t{base_} + item.field.offset)) {
+            error = system_error("cannot write the EEPROM " + path_, errno != 0 ? errno : EIO);
+            return false;
         }
         // A write-protected EEPROM acknowledges the transfer and keeps its old bytes.
         uint8_t* field = block_.data() + item.field.offset;
@@ -203,7 +200,7 @@ class FilesTarget : public Target {
 public:
     std::string name() const override { return "the identity files in " + identity_directory(); }
 
-    Stored stored(const ItemSpec& item) const override {
+    Stored stored(const Item& item) const override {
         Stored now;
         struct stat status;
         now.programmed = ::lstat(item.path.c_str(), &status) == 0 || errno != ENOENT;
@@ -216,7 +213,7 @@ public:
         return now;
     }
 
-    bool write(const ItemSpec& item, const std::string& value, std::string& error) override {
+    bool write(const Item& item, const std::string& value, std::string& error) override {
         if (::mkdir(identity_directory().c_str(), 0755) != 0 && errno != EEXIST) {
             error = system_error("cannot create " + identity_directory(), errno);
             return false;
@@ -232,7 +229,7 @@ public:
     }
 
     // Emptied, not removed: a link, a bind mount or the file's mode stays as it is.
-    bool erase(const ItemSpec& item, std::string& error) override {
+    bool erase(const Item& item, std::string& error) override {
         bool emptied = false;
         std::vector<std::string> messages =
             with_library_messages([&] { emptied = HardwareFile::write_str_to_file("", item.path); });
@@ -244,14 +241,14 @@ public:
 // --- The plan
 
 struct Planned {
-    const ItemSpec* item;
+    const Item* item;
     Stored now;
     std::string value;  // to write
     bool unchanged() const { return now.programmed && now.value == value; }
 };
 
 // The EEPROM keeps bytes and reads them back in lowercase: so they are planned.
-std::optional<std::string> given(const Unit& unit, const ItemSpec& item, bool eeprom) {
+std::optional<std::string> given(const Unit& unit, const Item& item, bool eeprom) {
     if (item.kind == Kind::kCode) {
         const std::optional<uint16_t>& code = unit.*item.code;
         if (!code) return std::nullopt;
@@ -263,7 +260,7 @@ std::optional<std::string> given(const Unit& unit, const ItemSpec& item, bool ee
 }
 
 // A code with its name, as the reports show it.
-std::string shown(const ItemSpec& item, const std::string& value, bool station) {
+std::string shown(const Item& item, const std::string& value, bool station) {
     if (item.kind != Kind::kCode || value == korvanta_hardware::kNoValue) return value;
     bool station_version = station && item.names == CodeTable::kRobotVersion;
     return value + " " +
@@ -308,9 +305,20 @@ void say_host_items_skipped(const Unit& unit) {
             stderr);
 }
 
-bool any_programmed_but_uuid(const Target& target) {
-    for (const ItemSpec& item : kItems)
-        if (&item != &kRobotUuid && target.stored(item).programmed) return true;
+// Each item of kItems as the store holds it before programming, read once.
+using StoredItems = std::vector<Stored>;
+
+StoredItems read_stored(const Target& target) {
+    StoredItems now;
+    for (const Item& item : kItems) now.push_back(target.stored(item));
+    return now;
+}
+
+const Stored& stored_of(const StoredItems& now, const Item& item) { return now[&item - kItems]; }
+
+bool any_programmed_but_uuid(const StoredItems& now) {
+    for (const Item& item : kItems)
+        if (&item != &kRobotUuid && stored_of(now, item).programmed) return true;
     return false;
 }
 
@@ -349,9 +357,9 @@ struct Stations {
     bool then = false;
 };
 
-Stations stations(const std::vector<Planned>& plan, const Target& target) {
+Stations stations(const std::vector<Planned>& plan, const StoredItems& now) {
     Stations station;
-    station.now = target.stored(kBoardType).value == std::to_string(BOARD_STATION);
+    station.now = stored_of(now, kBoardType).value == std::to_string(BOARD_STATION);
     station.then = station.now;
     for (const Planned& planned : plan)
         if (planned.item == &kBoardType) station.then = planned.value == std::to_string(BOARD_STATION);
@@ -368,9 +376,9 @@ void print_plan(const std::vector<Planned>& plan, bool eeprom, Stations station)
     std::fflush(stdout);
 }
 
-bool write_plan(Target& target, const std::vector<Planned>& plan) {
+bool write_plan(Target& target, const std::vector<Planned>& plan, const Stored& uuid_now) {
     std::string error;
-    bool clear_first = others_change(plan) && korvanta_hardware::is_usable_identifier(target.stored(kRobotUuid).value);
+    bool clear_first = others_change(plan) && korvanta_hardware::is_usable_identifier(uuid_now.value);
     if (clear_first && !target.erase(kRobotUuid, error)) return fail("the robot identifier was not cleared: " + error);
     for (const Planned& planned : plan) {
         bool rewrite = planned.item == &kRobotUuid && clear_first;
@@ -381,7 +389,7 @@ bool write_plan(Target& target, const std::vector<Planned>& plan) {
     return true;
 }
 
-std::string read_back_value(const Identity& identity, const ItemSpec& item) {
+std::string read_back_value(const Identity& identity, const Item& item) {
     return item.kind == Kind::kCode ? std::to_string((identity.*item.read_code).code) : identity.*item.read_text;
 }
 
@@ -428,17 +436,18 @@ int run_program(const Command& command) {
 
     std::unique_ptr<Target> target = open_target(eeprom, config, !command.dry_run);
     if (!target) return kExitFailed;
+    const StoredItems now = read_stored(*target);
     std::vector<Planned> plan;
-    for (const ItemSpec& item : kItems) {
+    for (const Item& item : kItems) {
         std::optional<std::string> value = given(unit, item, eeprom);
-        if (value && (item.identity || !command.identity_only)) plan.push_back({&item, target->stored(item), *value});
+        if (value && (item.identity || !command.identity_only)) plan.push_back({&item, stored_of(now, item), *value});
     }
-    Stored uuid_now = target->stored(kRobotUuid);
-    if (!korvanta_hardware::is_usable_identifier(uuid_now.value) && any_programmed_but_uuid(*target))
+    const Stored& uuid_now = stored_of(now, kRobotUuid);
+    if (!korvanta_hardware::is_usable_identifier(uuid_now.value) && any_programmed_but_uuid(now))
         fail(
             "note: the unit holds no robot identifier, but other items: an earlier programming was cut short, "
             "or left it out; until it is written, programs see a stand-in");
-    Stations station = stations(plan, *target);
+    Stations station = stations(plan, now);
 
     std::printf("%s %s%s\n", command.dry_run ? "dry run: nothing is written to" : "programming", target->name().c_str(),
                 command.identity_only ? " (robot identifier, serial number and status only)" : "");
@@ -450,7 +459,7 @@ int run_program(const Command& command) {
     }
     if (command.dry_run) return kExitOk;
 
-    bool written = write_plan(*target, plan);
+    bool written = write_plan(*target, plan, uuid_now);
     target.reset();  // closed before the library opens the store again
     Identity identity = read_identity();
     std::fputs(("read back:\n" + format_text(identity)).c_str(), stdout);

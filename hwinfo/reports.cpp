@@ -247,11 +247,7 @@ int write_report_file(const std::string& path, const std::string& text) {
     errno = 0;
     const korvanta_hardware::ReplaceResult result = korvanta_hardware::replace_file(path, text);
     if (result == korvanta_hardware::ReplaceResult::kReplaced) return kExitOk;
-    const int error = errno;
-    const std::string why = result == korvanta_hardware::ReplaceResult::kLinkRefused
-                                ? std::string(": it is behind ") + korvanta_hardware::kRefusedLink
-                            : error ? std::string(": ") + std::strerror(error)
-                                    : "";
+    const std::string why = korvanta_hardware::replace_failure_reason(result, errno);
     std::fprintf(stderr, "korvanta-hwinfo: cannot write %s%s\n", path.c_str(), why.c_str());
     return kExitFailed;
 }

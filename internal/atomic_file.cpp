@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <optional>
 
 #include "file_identity.h"
@@ -205,6 +206,11 @@ ReplaceResult replace_file(const std::string& path, const std::string& content) 
         if (std::optional<ReplaceResult> result = replace_through_temporary(place, content, &replaced)) return *result;
     }
     return rewrite_in_place(std::move(file), old, content, made ? &place : nullptr);
+}
+
+std::string replace_failure_reason(ReplaceResult result, int error) {
+    if (result == ReplaceResult::kLinkRefused) return std::string(": it is behind ") + kRefusedLink;
+    return error != 0 ? std::string(": ") + std::strerror(error) : std::string();
 }
 
 }  // namespace korvanta_hardware

@@ -36,6 +36,11 @@ inline constexpr char kRefusedLink[] = "a symbolic link that another user owns i
 // write fails and the old content stays whole.
 ReplaceResult replace_file(const std::string& path, const std::string& content);
 
+// The tools' reason for a replacement that failed with result, to follow
+// "cannot write PATH": ": " and why, from error (the errno replace_file left,
+// 0 when it set none), or nothing when that is unknown.
+std::string replace_failure_reason(ReplaceResult result, int error);
+
 }  // namespace korvanta_hardware
 
 #endif

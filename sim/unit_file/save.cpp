@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 
 #include "atomic_file.h"
@@ -69,11 +68,7 @@ bool write_file(const std::string& path, const std::string& content, std::string
     const korvanta_hardware::ReplaceResult result = korvanta_hardware::replace_file(path, content);
     if (result == korvanta_hardware::ReplaceResult::kReplaced) return true;
     const int saved = errno;
-    error = "cannot write " + path;
-    if (result == korvanta_hardware::ReplaceResult::kLinkRefused)
-        error += std::string(": it is behind ") + korvanta_hardware::kRefusedLink;
-    else if (saved != 0)
-        error += std::string(": ") + std::strerror(saved);
+    error = "cannot write " + path + korvanta_hardware::replace_failure_reason(result, saved);
     return false;
 }
 
