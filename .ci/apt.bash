@@ -21,8 +21,10 @@ apt_update() {
 }
 
 # apt_has PACKAGE: whether apt knows a package of that name that it can install.
+# grep reads to the end (no -q): a grep that stopped at the match would leave
+# apt-cache to die of SIGPIPE, which fails the test in a script under pipefail.
 apt_has() {
-    apt-cache policy "$1" 2>/dev/null | grep -q '^  Candidate: [^(]'
+    apt-cache policy "$1" 2>/dev/null | grep '^  Candidate: [^(]' >/dev/null
 }
 
 # apt_first_of PACKAGE...: prints the first package apt has; when it has none,
